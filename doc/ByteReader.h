@@ -1,0 +1,75 @@
+// The one reader under every section of a JWW file: a cursor over a file (read
+// through a large buffer, never a system call per field) or over bytes in memory.
+//
+// Short reads follow the format's rule: a read delivers what the input still
+// holds, the bytes it could not deliver stay as the destination held them, and
+// the read itself raises nothing. Callers check the delivered count where the
+// format names a check. Lengths are compared with remaining(), never as
+// position + n > size, so that hostile lengths cannot overflow.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace morvane {
+
+class ByteReader {
+public:
+    // Reads from bytes in memory (the bytes must outlive the reader).
+    explicit ByteReader(std::span<const uint8_t> bytes);
+    ~ByteReader();
+    ByteReader(const ByteReader&) = delete;
+    ByteReader& operator=(const ByteReader&) = delete;
+
+    // Opens a file for reading. Gives nullptr when it cannot be opened (or is
+    // not a regular file); errnoOut receives the reason.
+    static std::unique_ptr<ByteReader> OpenFile(const std::string& nativePath, int* errnoOut = nullptr);
+
+    uint64_t position() const { return pos_; }
+    uint64_t size() const { return size_; }
+    uint64_t remaining() const { return pos_ < size_ ? size_ - pos_ : 0; }
+    bool atEnd() const { return remaining() == 0; }
+
+    // Copies up to n bytes into dst and gives the number delivered; the bytes
+    // of dst behind that count are left untouched.
+    size_t read(void* dst, size_t n);
+    // Skips up to n bytes and gives the number skipped.
+    uint64_t skip(uint64_t n);
+
+    // Reads a little-endian scalar over a copy of `current`: the bytes that the
+    // input cannot deliver keep their value from `current`. Works for packed
+    // fields: `rec.x = r.value(rec.x);`.
+    template <class T>
+    T value(T current, size_t* delivered = nullptr) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        size_t got = read(&current, sizeof(T));
+        if (delivered) *delivered = got;
+        return current;
+    }
+    uint8_t u8() { return value<uint8_t>(0); }
+    uint16_t u16() { return value<uint16_t>(0); }
+    uint32_t u32() { return value<uint32_t>(0); }
+    int32_t i32() { return value<int32_t>(0); }
+    double f64() { return value<double>(0.0); }
+
+private:
+    ByteReader() = default;
+    size_t fill();  // refills the buffer from the file; gives bytes now buffered
+
+    // Memory mode: mem_ points at all the bytes. File mode: fd_ >= 0 and buf_
+    // holds the bytes [bufStart_, bufStart_ + bufLen_) of the file.
+    const uint8_t* mem_ = nullptr;
+    int fd_ = -1;
+    std::vector<uint8_t> buf_;
+    uint64_t bufStart_ = 0;
+    size_t bufLen_ = 0;
+    uint64_t pos_ = 0;
+    uint64_t size_ = 0;
+};
+
+}  // namespace morvane

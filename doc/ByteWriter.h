@@ -1,0 +1,62 @@
+// The one writer under every section of a JWW file: little-endian scalars and
+// byte runs collected in a buffer and handed to the file in large blocks, or
+// kept in memory. A failed or short write is remembered (ok() turns false and
+// stays false; later writes are dropped), so that a full disk fails the save
+// instead of leaving a shortened file reported as written.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace morvane {
+
+class ByteWriter {
+public:
+    // Writes into memory; bytes() gives what was written.
+    ByteWriter();
+    // Writes to an open file descriptor (not owned; flush() before closing it).
+    explicit ByteWriter(int fd);
+    ~ByteWriter() = default;
+    ByteWriter(const ByteWriter&) = delete;
+    ByteWriter& operator=(const ByteWriter&) = delete;
+
+    // Test hook: every write beyond this many bytes fails, as on a full disk.
+    void failAfter(uint64_t limit) { failAfter_ = limit; }
+
+    void write(const void* src, size_t n);
+    template <class T>
+    void put(T v) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        write(&v, sizeof(T));
+    }
+    void u8(uint8_t v) { put(v); }
+    void u16(uint16_t v) { put(v); }
+    void u32(uint32_t v) { put(v); }
+    void i32(int32_t v) { put(v); }
+    void f64(double v) { put(v); }
+    void fill(uint8_t v, size_t n);
+
+    // Hands buffered bytes to the file; gives ok().
+    bool flush();
+    bool ok() const { return ok_; }
+    int error() const { return errno_; }
+    uint64_t written() const { return total_; }
+
+    // Memory mode only.
+    const std::vector<uint8_t>& bytes() const { return buf_; }
+
+private:
+    void fail(int err);
+
+    int fd_ = -1;
+    std::vector<uint8_t> buf_;
+    bool ok_ = true;
+    int errno_ = 0;
+    uint64_t total_ = 0;
+    uint64_t failAfter_ = UINT64_MAX;
+};
+
+}  // namespace morvane

@@ -1,0 +1,91 @@
+// The byte reader and writer under every section.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "doc/ByteReader.h"
+#include "doc/ByteWriter.h"
+
+using namespace morvane;
+
+TEST(ByteReader, ShortReadKeepsDestinationBytes) {
+    const uint8_t bytes[] = {0x01, 0x02, 0x03};
+    ByteReader r(bytes);
+    EXPECT_EQ(r.u16(), 0x0201);
+    size_t got = 99;
+    uint32_t v = r.value<uint32_t>(0xAABBCCDD, &got);
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(v, 0xAABBCC03u);  // the missing bytes keep their earlier value
+    EXPECT_TRUE(r.atEnd());
+    EXPECT_EQ(r.u8(), 0);
+}
+
+TEST(ByteReader, HugeSkipAndReadStopAtEnd) {
+    const uint8_t bytes[] = {1, 2, 3, 4};
+    ByteReader r(bytes);
+    EXPECT_EQ(r.skip(UINT64_MAX), 4u);
+    uint8_t out[8] = {};
+    EXPECT_EQ(r.read(out, SIZE_MAX), 0u);
+}
+
+TEST(ByteReader, FileReadsAcrossBufferRefillsAndLargeBlocks) {
+    auto path = std::filesystem::temp_directory_path() / ("morvane_bytes_" + std::to_string(::getpid()));
+    std::vector<uint8_t> data(3 * 1024 * 1024 + 17);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
+    { std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(data.data()), data.size()); }
+    auto r = ByteReader::OpenFile(path.string());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->size(), data.size());
+    std::vector<uint8_t> got(data.size());
+    size_t off = 0;
+    // Small reads, a skip, a block larger than the buffer, then the tail.
+    for (; off < 1000; off += 4) ASSERT_EQ(r->read(&got[off], 4), 4u);
+    ASSERT_EQ(r->skip(5000), 5000u);
+    off += 5000;
+    ASSERT_EQ(r->read(&got[off], 2 * 1024 * 1024), 2u * 1024 * 1024);
+    off += 2 * 1024 * 1024;
+    size_t rest = data.size() - off;
+    ASSERT_EQ(r->read(&got[off], rest + 10), rest);
+    EXPECT_TRUE(std::equal(got.begin() + 6000, got.end(), data.begin() + 6000));
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 1000, data.begin()));
+    std::filesystem::remove(path);
+}
+
+TEST(ByteReader, MissingFileAndFolderDoNotOpen) {
+    int err = 0;
+    EXPECT_FALSE(ByteReader::OpenFile("/nonexistent/x.jww", &err));
+    EXPECT_NE(err, 0);
+    EXPECT_FALSE(ByteReader::OpenFile("/tmp"));
+}
+
+TEST(ByteWriter, LittleEndianAndFailureAfterLimit) {
+    ByteWriter w;
+    w.u16(0x1234);
+    w.i32(-2);
+    w.f64(1.0);
+    const std::vector<uint8_t> want = {0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
+    EXPECT_EQ(w.bytes(), want);
+
+    ByteWriter limited;
+    limited.failAfter(3);
+    limited.u16(1);
+    EXPECT_TRUE(limited.ok());
+    limited.u16(2);
+    EXPECT_FALSE(limited.ok());
+    limited.u8(3);  // dropped after the failure
+    EXPECT_EQ(limited.written(), 2u);
+}
+
+TEST(ByteWriter, FileWriterReportsAFullDisk) {
+    int fd = ::open("/dev/full", O_WRONLY);
+    if (fd < 0) GTEST_SKIP() << "/dev/full is not available";
+    ByteWriter w(fd);
+    w.fill(0x20, 100);
+    EXPECT_FALSE(w.flush());
+    ::close(fd);
+}
