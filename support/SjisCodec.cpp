@@ -15,13 +15,15 @@
 // Decoding follows Windows: a lead byte takes the next byte as its trail byte
 // whatever it is, and an unmapped pair or a lead byte with nothing behind it
 // gives U+30FB (katakana middle dot), the default character of code page 932.
-// Encoding gives '?' for a character that has no code.
+// Encoding gives '?' for a character that has no code (a few look-alikes
+// aside, see kLookAlikes).
 #include "support/Func_2.h"
 
 #include <array>
 #include <cstring>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <iconv.h>
@@ -58,6 +60,20 @@ struct SingleByteExtra {
 };
 constexpr SingleByteExtra kWindowsSingleBytes[] = {
     {0x80, u'\u0080'}, {0xA0, u'\uF8F0'}, {0xFD, u'\uF8F1'}, {0xFE, u'\uF8F2'}, {0xFF, u'\uF8F3'},
+};
+
+// Characters without a code of their own that are written with the code of
+// their look-alike, as Windows' default conversion and glibc both do: the JIS
+// X 0208 forms of the characters that code page 932 decodes to other Unicode
+// characters (wave dash, double vertical line, minus sign, cent, pound, not
+// sign, em dash), and yen sign and overline as in JIS X 0201.
+struct LookAlike {
+    char16_t ch;
+    uint16_t code;
+};
+constexpr LookAlike kLookAlikes[] = {
+    {u'\u00A2', 0x8191}, {u'\u00A3', 0x8192}, {u'\u00A5', 0x5C},   {u'\u00AC', 0x81CA}, {u'\u2014', 0x815C},
+    {u'\u2016', 0x8161}, {u'\u203E', 0x7E},   {u'\u2212', 0x817C}, {u'\u301C', 0x8160},
 };
 
 // One character from the platform's converter, or 0 when it has none.
@@ -114,7 +130,12 @@ Cp932Tables::Cp932Tables() {
     for (int b = 0; b < 256; ++b) {
         uint8_t byte = static_cast<uint8_t>(b);
         if (IsLeadByte(byte)) continue;
-        if (char16_t ch = b < 0x80 ? static_cast<char16_t>(b) : sys.decode(&byte, 1); ch != 0 || b == 0) single[b] = ch;
+        if (b < 0x80)
+            single[b] = static_cast<char16_t>(b);
+        else if (b >= 0xA1 && b <= 0xDF)
+            single[b] = static_cast<char16_t>(0xFF61 + (b - 0xA1));  // half-width katakana
+        else if (char16_t ch = sys.decode(&byte, 1))
+            single[b] = ch;
     }
     for (const SingleByteExtra& e : kWindowsSingleBytes) single[e.byte] = e.ch;
     for (int b = 1; b < 256; ++b) {
@@ -136,13 +157,16 @@ Cp932Tables::Cp932Tables() {
             if (encode[ch] == 0) encode[ch] = static_cast<uint16_t>(lead << 8 | trail);
         }
     }
+    for (const LookAlike& l : kLookAlikes)
+        if (encode[l.ch] == 0) encode[l.ch] = l.code;
     for (uint8_t lead : {uint8_t{0xED}, uint8_t{0xEE}}) {
         for (int trail = 1; trail < 256; ++trail) {
             const uint8_t bytes[2] = {lead, static_cast<uint8_t>(trail)};
             if (char16_t ch = sys.decode(bytes, 2)) pair[LeadIndex(lead) * 256 + trail] = ch;
         }
     }
-    complete = sys.ok() && mapped > 9000;
+    // Code page 932 has 9230 pairs outside 0xED/0xEE (user-defined area included).
+    complete = sys.ok() && mapped >= 9230;
 }
 
 const Cp932Tables& Tables() {

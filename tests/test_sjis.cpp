@@ -55,6 +55,9 @@ TEST(Sjis, EncodesDuplicatesAsWindows) {
         {0xFA40, u'\u2170'}, {0x81CA, u'\uFFE2'}, {0x81E6, u'\u2235'}, {0x878A, u'\u3231'},
         {0x8782, u'\u2116'}, {0x8784, u'\u2121'}, {0xFA55, u'\uFFE4'}, {0xFA56, u'\uFF07'}, {0xF040, u'\uE000'},
         {0x8145, u'\u30FB'},
+        // look-alikes without a code of their own
+        {0x8160, u'\u301C'}, {0x815C, u'\u2014'}, {0x8161, u'\u2016'}, {0x817C, u'\u2212'}, {0x5C, u'\u00A5'},
+        {0x7E, u'\u203E'},   {0x8191, u'\u00A2'}, {0x81CA, u'\u00AC'},
     };
     for (const CodeCase& c : cases) {
         EXPECT_EQ(StrToAnsiBytes(std::u16string(1, c.ch)), BytesOf(c.code)) << std::hex << int(c.ch);
@@ -111,8 +114,8 @@ TEST(Sjis, BrokenSequencesDecodeToTheDefaultCharacter) {
 }
 
 TEST(Sjis, UnmappableCharactersEncodeAsQuestionMark) {
-    // U+00A5 yen, U+00E9, U+20AC euro, a lone surrogate, a pair (two units).
-    EXPECT_EQ(StrToAnsiBytes(u"\u00A5\u00E9\u20AC"), (ByteBuffer{'?', '?', '?'}));
+    // U+00E9, U+20AC euro, U+00A0, a lone surrogate, a pair (two units).
+    EXPECT_EQ(StrToAnsiBytes(u"\u00E9\u20AC\u00A0"), (ByteBuffer{'?', '?', '?'}));
     EXPECT_EQ(StrToAnsiBytes(u"a\xD800" u"b"), (ByteBuffer{'a', '?', 'b'}));
     EXPECT_EQ(StrToAnsiBytes(u"\U0001F600"), (ByteBuffer{'?', '?'}));
     EXPECT_EQ(AnsiByteLength(u"\U0001F600\u00E9"), 3);
