@@ -117,15 +117,26 @@ struct Cp932Tables {
     Cp932Tables();
 
     bool complete = false;
-    std::array<char16_t, 256> single{};                // bytes that are not lead bytes
-    std::array<char16_t, kLeadCount * 256> pair{};     // [LeadIndex(lead) * 256 + trail]
-    std::array<uint16_t, 65536> encode{};              // 0: no code (U+0000 is handled apart)
+    std::array<char16_t, 256> single{};             // bytes that are not lead bytes
+    std::array<char16_t, kLeadCount * 256> pair{};  // [LeadIndex(lead) * 256 + trail]
+    std::array<uint16_t, 65536> encode{};           // 0: no code (U+0000 is handled apart)
+
+private:
+    void fillSingleBytes(const SystemDecoder& sys);
+    int fillPairs(const SystemDecoder& sys);
 };
 
 Cp932Tables::Cp932Tables() {
     SystemDecoder sys;
-    // Single bytes claim their characters before any pair (0x5C stays the
-    // code of U+005C, 0xA1..0xDF the codes of the half-width katakana).
+    fillSingleBytes(sys);  // first, so that single bytes win: 0x5C for U+005C
+    int mapped = fillPairs(sys);
+    for (const LookAlike& l : kLookAlikes)
+        if (encode[l.ch] == 0) encode[l.ch] = l.code;
+    // Code page 932 has 9230 pairs outside 0xED/0xEE (user-defined area included).
+    complete = sys.ok() && mapped >= 9230;
+}
+
+void Cp932Tables::fillSingleBytes(const SystemDecoder& sys) {
     single.fill(kDecodeSubstitute);
     for (int b = 0; b < 256; ++b) {
         uint8_t byte = static_cast<uint8_t>(b);
@@ -143,8 +154,11 @@ Cp932Tables::Cp932Tables() {
         if (!IsLeadByte(static_cast<uint8_t>(b)) && ch != kDecodeSubstitute && encode[ch] == 0)
             encode[ch] = static_cast<uint16_t>(b);
     }
+}
 
-    // Every pair decodes; unmapped ones to the substitute.
+// Every pair decodes, unmapped ones to the substitute. Gives the number of
+// mapped pairs outside 0xED/0xEE.
+int Cp932Tables::fillPairs(const SystemDecoder& sys) {
     pair.fill(kDecodeSubstitute);
     int mapped = 0;
     for (uint8_t lead : kEncodeLeadOrder) {
@@ -157,16 +171,13 @@ Cp932Tables::Cp932Tables() {
             if (encode[ch] == 0) encode[ch] = static_cast<uint16_t>(lead << 8 | trail);
         }
     }
-    for (const LookAlike& l : kLookAlikes)
-        if (encode[l.ch] == 0) encode[l.ch] = l.code;
-    for (uint8_t lead : {uint8_t{0xED}, uint8_t{0xEE}}) {
+    for (uint8_t lead : {uint8_t{0xED}, uint8_t{0xEE}}) {  // decode only
         for (int trail = 1; trail < 256; ++trail) {
             const uint8_t bytes[2] = {lead, static_cast<uint8_t>(trail)};
             if (char16_t ch = sys.decode(bytes, 2)) pair[LeadIndex(lead) * 256 + trail] = ch;
         }
     }
-    // Code page 932 has 9230 pairs outside 0xED/0xEE (user-defined area included).
-    complete = sys.ok() && mapped >= 9230;
+    return mapped;
 }
 
 const Cp932Tables& Tables() {
