@@ -114,12 +114,12 @@ bool ReadFileBytes(const std::string& native, ByteBuffer& bytes) {
     if (ec || size > kMaxSettingsFileBytes) return false;
     std::ifstream in(native, std::ios::binary);
     if (!in) return false;
-    // Read up to one byte past the cap, in case the file grew meanwhile.
-    bytes.resize(static_cast<size_t>(kMaxSettingsFileBytes) + 1);
+    // One byte more than the size tells a file that grew meanwhile.
+    bytes.resize(static_cast<size_t>(size) + 1);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) return false;
     bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes.size() <= kMaxSettingsFileBytes;
+    return bytes.size() <= size;
 }
 
 // The text of the file by its byte-order mark: UTF-8, UTF-16 LE or BE; a file
