@@ -236,7 +236,9 @@ TEST(BatchRun, Utf16StringsKeptOrAskedFor) {
 
 TEST(BatchRun, UnusableDestinationNameFailsThatFileOnly) {
     RunFixture f;
-    fs::create_directories(f.tmp.path() / "o|ut");
+    // "|" is no character of a path here: a free name is kept as it is, but
+    // finding the next free name for a taken one cannot be done.
+    f.tmp.Write("o|ut/a.jww", "taken");
     f.settings.EditFl1 = f.tmp.U("o|ut");
     ASSERT_TRUE(f.queue.PickupFile(f.Source("a.jww")));
     RunSummary s = f.Run();
@@ -244,7 +246,25 @@ TEST(BatchRun, UnusableDestinationNameFailsThatFileOnly) {
     ASSERT_EQ(f.shell.log.size(), 3u);
     EXPECT_EQ(f.shell.log[2].line, kFailed);
     EXPECT_FALSE(f.shell.log[2].reason.empty());
-    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "o|ut"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "o|ut"), {}), 1);
+}
+
+TEST(BatchRun, BoundImagesLiveInTheWorkingFolderUntilFreed) {
+    RunFixture f;
+    const fs::path sample = fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww";
+    ASSERT_TRUE(f.queue.PickupFile(Utf8ToStr(sample.string())));
+    ASSERT_EQ(f.Run().converted, 1);
+    // The packed image as stored and its unpacked form, until the next load.
+    EXPECT_TRUE(fs::exists(f.tmp.path() / "work" / "checker.png.gz"));
+    EXPECT_TRUE(fs::exists(f.tmp.path() / "work" / "checker.png"));
+    JwwDataFree(f.doc);
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "work"));
+    EXPECT_EQ(f.doc.BindImageN, 0);
+
+    TJwwData out;
+    ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "detail-700.jww", out));
+    EXPECT_EQ(out.BindImageN, 1);
+    EXPECT_TRUE(out.MojiEncode);
 }
 
 TEST(RunProc1, NameTakenMeanwhileGetsTheNextFreeName) {

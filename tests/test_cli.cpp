@@ -159,12 +159,19 @@ TEST(Cli, AllConvertedIsExitZero) {
     SKIP_WITHOUT_CLI();
     CliFixture f;
     const std::string a = f.Source("a.jww");
-    CliResult r = f.Run({"--settings", f.settings, "--dest", f.Path("out"), "--unicode", a});
+    const std::string image = (fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww").string();
+    CliResult r = f.Run({"--settings", f.settings, "--dest", f.Path("out"), "--unicode", a, image});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(r.OutLines().size(), 6u);
     TJwwData out;
     ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "a.jww", out));
     EXPECT_TRUE(out.MojiEncode);
+    TJwwData withImage;
+    ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "detail-700.jww", withImage));
+    EXPECT_EQ(withImage.BindImageN, 1);
+    // The unpacked images went with the private working folder and its TEMP.
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
 }
 
 TEST(Cli, DestinationErrorsWriteNothing) {

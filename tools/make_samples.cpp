@@ -286,7 +286,7 @@ bool MakeSettings(const fs::path& out) {
     b.CB13 = true, b.CX02 = 1;  // images and solids first, solids before images
     b.CB15 = true;              // texts last
     b.CB18 = true, b.ED30 = u"1.5";
-    b.CB19 = true;
+    b.CB19 = b.CB20 = true;
     FillColourPreset(b, ColourPreset::ScreenBlack);
     FillColourPreset(b, ColourPreset::PrinterWhite);
     return SaveDatFile(Utf8ToStr((out / "morvane.dat").string()), a);
