@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "app/BatchRun.h"
 #include "app/OptionControls.h"
 #include "app/SettingsFile.h"
+#include "app/shell/ConsoleShell.h"
 
 using namespace morvane;
 namespace fs = std::filesystem;
@@ -243,6 +246,79 @@ TEST(Cli, ShowListsTheSettingsAndWritesNothing) {
     EXPECT_TRUE(fs::is_empty(f.tmp.path() / "tmp"));
     EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
     EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "src"), {}), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Sets environment variables for one test and puts the old values back.
+class EnvGuard {
+public:
+    void Set(const char* name, const std::string& value) {
+        Remember(name);
+        ::setenv(name, value.c_str(), 1);
+    }
+    void Unset(const char* name) {
+        Remember(name);
+        ::unsetenv(name);
+    }
+    ~EnvGuard() {
+        for (auto& [name, value] : saved_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
+
+private:
+    void Remember(const char* name) {
+        const char* v = std::getenv(name);
+        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+std::string Contents(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+    return s;
+}
+
+TEST(ConsoleShell, UserFoldersFromEnvironmentUserDirsOrHome) {
+    TempFolder tmp;
+    EnvGuard env;
+    env.Set("HOME", tmp.path().string());
+    env.Set("XDG_CONFIG_HOME", (tmp.path() / "cfg").string());
+    env.Unset("XDG_DESKTOP_DIR");
+    env.Unset("XDG_DOCUMENTS_DIR");
+    ConsoleShell shell;
+    EXPECT_EQ(shell.DesktopFolder(), tmp.U("Desktop"));
+    tmp.Write("cfg/user-dirs.dirs", "# comment\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ/\"\n"
+                                    "XDG_DOCUMENTS_DIR=\"/srv/docs\"\nXDG_MUSIC_DIR=\"relative\"\n");
+    EXPECT_EQ(shell.DesktopFolder(), tmp.U("デスクトップ"));
+    EXPECT_EQ(shell.DocumentsFolder(), u"/srv/docs");
+    env.Set("XDG_DOCUMENTS_DIR", "/data/documents");
+    EXPECT_EQ(shell.DocumentsFolder(), u"/data/documents");
+}
+
+TEST(ConsoleShell, LogOnStdoutReasonsAndMessagesOnStderr) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    {
+        ConsoleShell shell(out, err);
+        std::u16string chosen;
+        EXPECT_FALSE(shell.BrowseForFolder(u"/", chosen));
+        EXPECT_FALSE(shell.EscapePressed());
+        shell.Progress(0, 1, u"/d/図面.jww");
+        shell.LogAppend(u"/d/図面.jww", u"");
+        shell.LogAppend(u"　…… 変換失敗", u"JWW-Header Error at byte 0");
+        shell.ShowMessage(u"指定したフォルダが見つかりません。\r\n/x/");
+    }
+    EXPECT_EQ(Contents(out), "/d/図面.jww\n　…… 変換失敗\n");
+    EXPECT_EQ(Contents(err), "/d/図面.jww: JWW-Header Error at byte 0\n指定したフォルダが見つかりません。\n/x/\n");
+    std::fclose(out);
+    std::fclose(err);
 }
 
 }  // namespace

@@ -276,10 +276,13 @@ TEST(SettingsFile, LineBreaksInTextsDoNotShiftLines) {
 
 TEST(AppPaths, SettingsFileBesideAWritableProgramElseInXdgConfig) {
     TempFolder tmp;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
     ::setenv("XDG_CONFIG_HOME", (tmp.path() / "cfg").c_str(), 1);
     EXPECT_EQ(SettingsFilePathFor(tmp.U("bin/morvane")), tmp.U("cfg/morvane/morvane.dat"));
     ASSERT_TRUE(CreateSettingsFolder(tmp.U("cfg/morvane/morvane.dat")));
     EXPECT_TRUE(std::filesystem::is_directory(tmp.path() / "cfg" / "morvane"));
+    old ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::create_directories(tmp.path() / "bin");
     EXPECT_EQ(SettingsFilePathFor(tmp.U("bin/morvane")), tmp.U("bin/morvane.dat"));
     EXPECT_EQ(SettingsFilePathFor(tmp.U("bin/morvane.exe")), tmp.U("bin/morvane.dat"));
