@@ -45,7 +45,9 @@ std::u16string ProgramFilePath() {
 }
 
 std::u16string ProgramFolderOf(const std::u16string& programFile) {
-    return Utf8ToStr(WithSlash(fs::path(NativePath(programFile)).parent_path().string()));
+    // No folder part: no program folder (never "/", which would put TEMP in the root).
+    std::string folder = fs::path(NativePath(programFile)).parent_path().string();
+    return folder.empty() ? std::u16string() : Utf8ToStr(WithSlash(folder));
 }
 
 bool FolderWritable(const std::u16string& folder) {

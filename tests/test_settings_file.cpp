@@ -287,6 +287,7 @@ TEST(AppPaths, SettingsFileBesideAWritableProgramElseInXdgConfig) {
     EXPECT_EQ(SettingsFilePathFor(tmp.U("bin/morvane")), tmp.U("bin/morvane.dat"));
     EXPECT_EQ(SettingsFilePathFor(tmp.U("bin/morvane.exe")), tmp.U("bin/morvane.dat"));
     EXPECT_EQ(ProgramFolderOf(tmp.U("bin/morvane")), tmp.U("bin") + u"/");
+    EXPECT_EQ(ProgramFolderOf(u"morvane"), u"");
 }
 
 TEST(AppPaths, WorkingFoldersArePrivateAndTidied) {
