@@ -125,6 +125,9 @@ public:
     void BindImageDeleteFile();
     void BindImageDeleteGzFile();
     void BindImageDeleteNonGzFile();
+    // Test hook: BindImageExplode gives up on an image that unpacks to more
+    // than this many bytes (kMaxUnpackedImage otherwise).
+    void SetUnpackLimitForTest(uint64_t limit) { unpackLimit_ = limit; }
 
     // ---- Archive forms (JwwArchive.cpp), used by the sections and by tests -----
     std::u16string ReadArchiveString(ByteReader& r);
@@ -210,6 +213,7 @@ private:
 
     JwwFailure lastFailure_;
     uint64_t writeLimitForTest_ = UINT64_MAX;
+    uint64_t unpackLimit_ = kMaxUnpackedImage;
 };
 
 }  // namespace morvane
