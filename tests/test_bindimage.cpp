@@ -1,8 +1,11 @@
 // Bound images: the section's reader and writer, and the image files in the
 // working folder (unpacking, packing, copying, deleting).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <optional>
@@ -241,6 +244,26 @@ TEST(BindImageSection, ImageFileThatCannotBeWrittenIsSkippedWholly) {
     EXPECT_EQ(d.Load(s.bytes), s.bytes.size());
     EXPECT_TRUE(fs::is_directory(d.work / "blocked.png" / "inner"));
     EXPECT_EQ(d.File("next.png"), kMap);  // read from its own start
+}
+
+// Writing stops midway (a file-size limit stands in for a full disk): the
+// partial image is removed and the next entry is still read from its start.
+TEST(BindImageSection, ImageFileFailingMidwayIsRemovedAndSkipped) {
+    ImageDoc d;
+    Section s(2);
+    s.Entry("large.png", Pattern(600000)).Entry("next.png", kMap);
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 8192;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    uint64_t end = d.Load(s.bytes);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(end, s.bytes.size());
+    EXPECT_FALSE(d.Has("large.png"));
+    EXPECT_EQ(d.File("next.png"), kMap);
 }
 
 TEST(BindImageSection, PlantedLinkIsReplacedNotFollowed) {
