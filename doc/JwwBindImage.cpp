@@ -136,12 +136,12 @@ void CopyImageFile(const std::string& src, const std::string& dst) {
 // that a look at the next two bytes can cross a block boundary.
 class BlockInput {
 public:
-    explicit BlockInput(int fd) : fd_(fd), buf_(kCopyBlock) {}
+    explicit BlockInput(int fd) : fd_(fd), buf_(kCopyBlock), next_(buf_.data()) {}
     // Makes at least `want` bytes available unless the file ends first; false
     // on a read error.
     bool Ensure(size_t want) {
         if (avail_ >= want) return true;
-        std::memmove(buf_.data(), next_, avail_);
+        if (avail_ > 0) std::memmove(buf_.data(), next_, avail_);
         next_ = buf_.data();
         while (avail_ < want && !eof_) {
             ssize_t got = ReadSome(fd_, buf_.data() + avail_, buf_.size() - avail_);
@@ -161,7 +161,7 @@ public:
 private:
     int fd_;
     std::vector<uint8_t> buf_;
-    const uint8_t* next_ = nullptr;
+    const uint8_t* next_;
     size_t avail_ = 0;
     bool eof_ = false;
 };

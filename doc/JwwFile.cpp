@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <random>
 
 #include "doc/FileHandle.h"
@@ -165,27 +166,32 @@ namespace {
 
 // Runs one step of a load or save and turns whatever it throws into the
 // document's failure record: errors of the sections carry their own offset,
-// the rest get the position that `where` gives. False when the step threw.
+// the rest get the position that `where` gives (none for a save). False when
+// the step threw.
 template <class Step, class Fail, class Where>
 bool Guarded(Step&& step, Fail&& fail, Where&& where) {
+    auto other = [&](const char* detail) {
+        std::optional<uint64_t> at = where();
+        fail(kFileIoError, detail, at.has_value(), at.value_or(0));
+    };
     try {
         step();
         return true;
     } catch (const JwwIoError& e) {
         fail(e.what(), e.detail, true, e.offset);
     } catch (const std::bad_alloc&) {
-        fail(kFileIoError, "out of memory", true, where());
+        other("out of memory");
     } catch (const std::length_error&) {
-        fail(kFileIoError, "an array would be larger than memory allows", true, where());
+        other("an array would be larger than memory allows");
     } catch (const std::exception& e) {
-        fail(kFileIoError, e.what(), true, where());
+        other(e.what());
     } catch (...) {
-        fail(kFileIoError, "unknown error", true, where());
+        other("unknown error");
     }
     return false;
 }
 
-uint64_t NoOffset() { return 0; }
+std::optional<uint64_t> NoOffset() { return std::nullopt; }
 
 }  // namespace
 
@@ -258,7 +264,7 @@ bool TJwwData::FileIn(const std::u16string& FName) {
             if (Enthd.jwVer >= kVerImages) ReadBindImageSection(*r);
             ok = true;
         },
-        fail, [&] { return r ? r->position() : 0; });
+        fail, [&]() -> std::optional<uint64_t> { return r ? std::optional<uint64_t>(r->position()) : std::nullopt; });
     r.reset();
     // The tree describes whatever was read, also after a failure; only a file
     // rejected by its header gets none. A tree that would outgrow its bound
