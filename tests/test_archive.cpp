@@ -233,30 +233,30 @@ TEST(ArchiveAttr, ReadsBothFormsAndShortReadsLeaveZeros) {
     ByteReader r15(full);
     TEntJwwAttr a = doc.ReadAttr(r15);
     EXPECT_EQ(r15.position(), 15u);
-    EXPECT_EQ(a.lGroup, 0x04030201u);
-    EXPECT_EQ(a.nPenStyle, 0x05);
-    EXPECT_EQ(a.nPenColor, 0x0706);
-    EXPECT_EQ(a.nPenWidth, 0x0908);
-    EXPECT_EQ(a.nLayer, 0x0B0A);
-    EXPECT_EQ(a.nGLayer, 0x0D0C);
-    EXPECT_EQ(a.sFlg, 0x0F0E);
+    EXPECT_EQ(+a.lGroup, 0x04030201u);
+    EXPECT_EQ(+a.nPenStyle, 0x05);
+    EXPECT_EQ(+a.nPenColor, 0x0706);
+    EXPECT_EQ(+a.nPenWidth, 0x0908);
+    EXPECT_EQ(+a.nLayer, 0x0B0A);
+    EXPECT_EQ(+a.nGLayer, 0x0D0C);
+    EXPECT_EQ(+a.sFlg, 0x0F0E);
 
     doc.Enthd.jwVer = 350;
     ByteReader r13(full);
     a = doc.ReadAttr(r13);
     EXPECT_EQ(r13.position(), 13u);
-    EXPECT_EQ(a.nPenColor, 0x0706);
-    EXPECT_EQ(a.nPenWidth, 0);
-    EXPECT_EQ(a.nLayer, 0x0908);
-    EXPECT_EQ(a.nGLayer, 0x0B0A);
-    EXPECT_EQ(a.sFlg, 0x0D0C);
+    EXPECT_EQ(+a.nPenColor, 0x0706);
+    EXPECT_EQ(+a.nPenWidth, 0);
+    EXPECT_EQ(+a.nLayer, 0x0908);
+    EXPECT_EQ(+a.nGLayer, 0x0B0A);
+    EXPECT_EQ(+a.sFlg, 0x0D0C);
 
     ByteReader shortRead(std::span<const uint8_t>(full.data(), 6));
     doc.Enthd.jwVer = 700;
     a = doc.ReadAttr(shortRead);
-    EXPECT_EQ(a.nPenStyle, 0x05);
-    EXPECT_EQ(a.nPenColor, 0x0006);
-    EXPECT_EQ(a.nPenWidth | a.nLayer | a.nGLayer | a.sFlg, 0);
+    EXPECT_EQ(+a.nPenStyle, 0x05);
+    EXPECT_EQ(+a.nPenColor, 0x0006);
+    EXPECT_EQ(+a.nPenWidth | a.nLayer | a.nGLayer | a.sFlg, 0);
 }
 
 struct AttrCase {
@@ -291,13 +291,13 @@ TEST_P(ArchiveWriteAttr, ConvertsValidatesAndClamps) {
     ASSERT_EQ(w.bytes().size(), c.ver >= 351 ? 15u : 13u);
     ByteReader r(w.bytes());
     TEntJwwAttr out = doc.ReadAttr(r);
-    EXPECT_EQ(out.lGroup, 0xA1B2C3D4u);
-    EXPECT_EQ(out.nPenStyle, c.wantStyle);
-    EXPECT_EQ(out.nPenColor, c.wantColor);
-    EXPECT_EQ(out.nPenWidth, c.wantWidth);
-    EXPECT_EQ(out.nLayer, c.wantLayer);
-    EXPECT_EQ(out.nGLayer, c.wantGLayer);
-    EXPECT_EQ(out.sFlg, 0x5A5A);
+    EXPECT_EQ(+out.lGroup, 0xA1B2C3D4u);
+    EXPECT_EQ(+out.nPenStyle, c.wantStyle);
+    EXPECT_EQ(+out.nPenColor, c.wantColor);
+    EXPECT_EQ(+out.nPenWidth, c.wantWidth);
+    EXPECT_EQ(+out.nLayer, c.wantLayer);
+    EXPECT_EQ(+out.nGLayer, c.wantGLayer);
+    EXPECT_EQ(+out.sFlg, 0x5A5A);
 }
 
 INSTANTIATE_TEST_SUITE_P(
