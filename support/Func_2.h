@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,6 +51,9 @@ ByteBuffer StrToAnsiBytes(std::u16string_view s);
 // Appends the Shift_JIS bytes of s to out (no terminator); the fast path of the writer.
 void AppendAnsiBytes(std::u16string_view s, ByteBuffer& out);
 int AnsiByteLength(std::u16string_view s);
+// False when the platform's converter could not supply the Shift_JIS tables
+// (then only ASCII and half-width katakana convert).
+bool AnsiConversionComplete();
 std::u16string WideBytesToStr(const uint8_t* bytes, size_t n);
 inline std::u16string WideBytesToStr(const ByteBuffer& b) { return WideBytesToStr(b.data(), b.size()); }
 ByteBuffer StrToWideBytes(std::u16string_view s);
@@ -99,8 +104,15 @@ public:
 };
 
 bool HasInvalidPathChar(std::u16string_view path);
-// Gives an empty string when every candidate ~1 .. ~99999 exists.
+// A name is taken when anything exists under it (file, folder, or link, even a
+// dangling one). Gives an empty string when every candidate ~1 .. ~99999 is
+// taken. Throws
+// InvalidPathError (from LowerExtOfPath) when name exists and holds a
+// character invalid in a path.
 std::u16string MakeUniqueFileName(std::u16string_view name);
+// The same with the existence test supplied by the caller.
+std::u16string MakeUniqueFileName(std::u16string_view name,
+                                  const std::function<bool(std::u16string_view)>& fileExists);
 std::u16string AddTrailingSeparator(std::u16string_view folder);
 char16_t DirSeparatorChar();
 std::u16string ExtractFileNameSafe(std::u16string_view path);
@@ -115,5 +127,7 @@ bool TryRemoveFolder(std::u16string_view folder);
 
 // Native file-system path (UTF-8 on Linux) for a UTF-16 path.
 std::string NativePath(std::u16string_view path);
+// The path as std::filesystem takes it (UTF-8 on Linux, UTF-16 on Windows).
+std::filesystem::path ToFsPath(std::u16string_view path);
 
 }  // namespace morvane
