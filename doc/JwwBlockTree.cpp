@@ -36,7 +36,8 @@ public:
     explicit DefinitionIndex(const TJwwData& d) {
         const size_t n = DefinitionCount(d);
         byNumber_.reserve(n);
-        for (size_t i = 0; i < n; ++i) byNumber_.try_emplace(uint32_t{d.EntBlockDef[i].nNumber}, static_cast<int32_t>(i));
+        for (size_t i = 0; i < n; ++i)
+            byNumber_.try_emplace(uint32_t{d.EntBlockDef[i].nNumber}, static_cast<int32_t>(i));
     }
     int32_t Find(uint32_t number) const {
         auto it = byNumber_.find(number);

@@ -43,18 +43,24 @@ uint8_t* BytesOf(T& rec) {
 
 // The array grows by whole chunks of elements (zero-filled): when the count
 // reaches the length, the length becomes the next multiple of the chunk.
-// std::vector still grows its capacity geometrically underneath.
+// The capacity underneath grows geometrically, but never beyond `limit`: the
+// list's object count (rounded up to the chunk), which no kind can exceed. So
+// the array that holds most of a large drawing ends with little spare room.
 template <class T>
-int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk) {
+int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit) {
     const size_t count = static_cast<size_t>(n);
-    if (count >= v.size()) v.resize(count / chunk * chunk + chunk);
+    if (count >= v.size()) {
+        const size_t length = count / chunk * chunk + chunk;
+        if (length > v.capacity()) v.reserve(std::max(length, std::min(2 * v.capacity(), limit)));
+        v.resize(length);
+    }
     return n++;
 }
 
 // Reads one element; a body that delivered nothing is dropped again.
 template <class T, class Body>
-bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, int32_t& index, Body body) {
-    const int32_t i = Append(v, n, chunk);
+bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, int32_t& index, Body body) {
+    const int32_t i = Append(v, n, chunk, limit);
     if (!body(v[i])) {
         v[i] = T{};
         --n;
@@ -158,6 +164,7 @@ ObjectReader::ObjectReader(TJwwData& doc, ByteReader& r, JwwClassMap& map)
     : r(r), map(map), doc_(doc), ver_(doc.Enthd.jwVer) {}
 
 void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
+    capacityLimit_ = (static_cast<size_t>(count) + kChunk - 1) / kChunk * kChunk;
     size_t filled = 0;
     for (uint32_t done = 0; done < count;) {
         const int kind = ReadEntityTag();
@@ -234,21 +241,24 @@ int ObjectReader::ReadEntityTag() {
 bool ObjectReader::ReadBody(int kind, EntityArrays& a, int32_t& index) {
     const int32_t textChunk = a.nested ? kNestedTextChunk : kChunk;
     const double pointScale = a.nested ? 0.0 : 1.0;
+    auto into = [&](auto& v, int32_t& n, int32_t chunk, auto body) {
+        return ReadInto(v, n, chunk, capacityLimit_, index, body);
+    };
     switch (kind) {
     case kKindLine:
-        return ReadInto(a.line, a.lineN, kChunk, index, [&](TEntJwwLine& e) { return ReadLine(e); });
+        return into(a.line, a.lineN, kChunk, [&](TEntJwwLine& e) { return ReadLine(e); });
     case kKindEnko:
-        return ReadInto(a.enko, a.enkoN, kChunk, index, [&](TEntJwwEnko& e) { return ReadEnko(e); });
+        return into(a.enko, a.enkoN, kChunk, [&](TEntJwwEnko& e) { return ReadEnko(e); });
     case kKindTen:
-        return ReadInto(a.ten, a.tenN, kChunk, index, [&](TEntJwwTen& e) { return ReadTen(e, pointScale); });
+        return into(a.ten, a.tenN, kChunk, [&](TEntJwwTen& e) { return ReadTen(e, pointScale); });
     case kKindMoji:
-        return ReadInto(a.moji, a.mojiN, textChunk, index, [&](TEntJwwMoji& e) { return ReadMoji(e); });
+        return into(a.moji, a.mojiN, textChunk, [&](TEntJwwMoji& e) { return ReadMoji(e); });
     case kKindSunpo:
-        return ReadInto(a.sunpo, a.sunpoN, textChunk, index, [&](TEntJwwSunpo& e) { return ReadSunpo(e); });
+        return into(a.sunpo, a.sunpoN, textChunk, [&](TEntJwwSunpo& e) { return ReadSunpo(e); });
     case kKindSolid:
-        return ReadInto(a.solid, a.solidN, kChunk, index, [&](TEntJwwSolid& e) { return ReadSolid(e); });
+        return into(a.solid, a.solidN, kChunk, [&](TEntJwwSolid& e) { return ReadSolid(e); });
     case kKindBlock:
-        return ReadInto(a.block, a.blockN, kChunk, index, [&](TEntJwwBlock& e) { return ReadBlock(e); });
+        return into(a.block, a.blockN, kChunk, [&](TEntJwwBlock& e) { return ReadBlock(e); });
     default:
         return false;
     }

@@ -107,6 +107,7 @@ private:
 
     TJwwData& doc_;
     int32_t ver_;
+    size_t capacityLimit_ = 0;  // of any array of the list being read
 };
 
 // ChangeBlockNo for every number, looked up instead of searched: built once

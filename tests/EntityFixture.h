@@ -168,7 +168,8 @@ public:
             classIndex[kind] = index++;
             return NewClass(kClassNames[kind]);
         }
-        return U16(static_cast<uint16_t>(0x8000 + classIndex[kind]));
+        if (classIndex[kind] < 0x7FFF) return U16(static_cast<uint16_t>(0x8000 + classIndex[kind]));
+        return U16(0x7FFF).U32(0x80000000u + static_cast<uint32_t>(classIndex[kind]));
     }
     Section& Next() {
         ++index;
