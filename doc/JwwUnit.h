@@ -59,7 +59,7 @@ inline constexpr int32_t kVerPrintDpi = 600;   // print option packs nPrtDpi
 inline constexpr int32_t kVerImages = 700;     // bound-image section (written when V > 699)
 
 // Bounds against hostile input.
-inline constexpr int64_t kMaxBlockTreeNodes = 8'000'000;     // a real drawing stays far below
+inline constexpr int64_t kMaxBlockTreeNodes = 2'000'000;  // ~240 MB of nodes; real drawings stay far below
 inline constexpr uint64_t kMaxUnpackedImage = 1ull << 30;    // 1 GiB per bound image
 inline constexpr size_t kMaxClassNameLength = 2047;          // the reader's 2048-byte work buffer
 
