@@ -270,7 +270,8 @@ bool TJwwData::FileIn(const std::u16string& FName) {
     // rejected by its header gets none. A tree that would outgrow its bound
     // (blocks that insert themselves) fails the load.
     if (headerRead || !opened) {
-        if (!Guarded([&] { MakeBlockTree(); }, fail, NoOffset)) ok = false;
+        auto treeFail = [this](const char* m, std::string d, bool, uint64_t) { SetFailure(m, std::move(d), false, 0); };
+        if (!Guarded([&] { MakeBlockTree(); }, treeFail, NoOffset)) ok = false;  // no byte offset: not in the file
     }
     return ok;
 }

@@ -1,8 +1,8 @@
 // A drawing filled by code, for whole-file tests: every header field and
 // table entry holds a value of its own, every entity class stands at the top
 // level and inside block definitions nested two deep (plus one definition
-// that nothing reaches), texts are Japanese, and two texts refer to bound
-// images. Saved with FileOut at any version it gives the fixture file of that
+// that nothing reaches but that the file holds), texts are Japanese, and two
+// texts refer to bound images. Saved with FileOut at any version it gives the fixture file of that
 // version.
 #pragma once
 
@@ -299,6 +299,13 @@ inline void Build(TJwwData& d, bool unicodeText) {
     AddDefinition(d, std::move(unused));
     AddDefinition(d, std::move(outer));
     d.MakeBlockTree();
+    // Saved drawings hold definitions that nothing reaches too: have the
+    // writer keep "未使用" by numbering it with the others.
+    for (size_t i = 0; i < d.EntBlockDef.size(); ++i) {
+        d.EntBlockDef[i].ref_flag = true;
+        d.EntBlockDef[i].ref_no = static_cast<int32_t>(i);
+    }
+    d.EntBlockNum = static_cast<int32_t>(d.EntBlockDef.size());
 }
 
 }  // namespace morvane::fixture

@@ -151,26 +151,39 @@ TEST(FileIn, SectionErrorFailsTheLoadButKeepsWhatWasRead) {
     EXPECT_EQ(d.MemoLine2, u"B");
 }
 
-// A definition that inserts itself would make the block tree grow without
-// end; its bound fails the load.
-TEST(FileIn, SelfInsertingBlockFailsTheLoad) {
+// Definitions that each insert the next one twice, 22 deep: four million
+// block instances, beyond the tree's bound. The load fails with its reason.
+TEST(FileIn, BlockTreeBeyondItsBoundFailsTheLoad) {
     TempFolder tmp;
     TJwwData d;
     fixture::SizeTables(d);
     fixture::Seed s;
+    constexpr uint32_t kDepth = 22;
     fixture::AddBlock(d, fixture::Insert(1, s));
-    TEntJwwBlockDef def = fixture::Definition(1, u"loop", s);
-    fixture::AddBlock(def, fixture::Insert(1, s));
-    fixture::AddDefinition(d, std::move(def));
-    // What the tree would give, set by hand: the definition is reached.
-    d.EntBlockDef[0].ref_flag = true;
-    d.EntBlockDef[0].ref_no = 0;
-    d.EntBlockNum = 1;
-    ASSERT_TRUE(d.FileOut(tmp.U16("loop.jww"), 700)) << d.LastFailure().Describe();
+    for (uint32_t k = 1; k <= kDepth; ++k) {
+        TEntJwwBlockDef def = fixture::Definition(k, u"level " + IntToDecStr(static_cast<int32_t>(k)), s);
+        if (k < kDepth) {
+            fixture::AddBlock(def, fixture::Insert(k + 1, s));
+            fixture::AddBlock(def, fixture::Insert(k + 1, s));
+        } else {
+            fixture::AddLine(def, fixture::Line(1, 1, s));
+        }
+        fixture::AddDefinition(d, std::move(def));
+    }
+    // What the tree would give, set by hand: every definition reached, numbered 0 upward.
+    for (uint32_t k = 0; k < kDepth; ++k) {
+        d.EntBlockDef[k].ref_flag = true;
+        d.EntBlockDef[k].ref_no = static_cast<int32_t>(k);
+    }
+    d.EntBlockNum = kDepth;
+    ASSERT_TRUE(d.FileOut(tmp.U16("deep.jww"), 700)) << d.LastFailure().Describe();
     TJwwData again;
-    EXPECT_FALSE(again.FileIn(tmp.U16("loop.jww")));
-    EXPECT_TRUE(again.LastFailure().failed);
-    EXPECT_EQ(again.EntBlockN, 1);  // what was read stays
+    EXPECT_FALSE(again.FileIn(tmp.U16("deep.jww")));
+    const JwwFailure& f = again.LastFailure();
+    EXPECT_EQ(f.message, kFileIoError);
+    EXPECT_FALSE(f.hasOffset) << f.Describe();
+    EXPECT_EQ(again.EntBlockDefN, static_cast<int32_t>(kDepth));  // what was read stays
+    EXPECT_EQ(again.EntBlockTreeN, 0);
 }
 
 struct MemoCase {
@@ -288,6 +301,7 @@ TEST(FileOut, Version600SavedAs700EndsWithAnEmptyImageSection) {
     ASSERT_TRUE(d.FileIn(tmp.U16("v600.jww"))) << d.LastFailure().Describe();
     EXPECT_EQ(d.BindImageN, 0);
     ASSERT_TRUE(d.FileOut(tmp.U16("v700.jww"), 700));
+    ASSERT_TRUE(d.FileOut(tmp.U16("v600.jww"), 600));
     const Bytes v600 = ReadBytes(tmp / "v600.jww"), v700 = ReadBytes(tmp / "v700.jww");
     EXPECT_EQ(Bytes(v700.begin() + 8, v700.begin() + 12), (Bytes{0xBC, 0x02, 0x00, 0x00}));
     // Versions 600 and 700 lay out everything else alike: only the count is added.
@@ -452,7 +466,7 @@ TEST_P(RoundTrip, FixtureDrawingKeepsEveryField) {
     ExpectRoundTrip(tmp, tmp / "source.jww", a);
     EXPECT_EQ(a.doc.Enthd.jwVer, version);
     EXPECT_EQ(a.doc.MojiEncode, unicode);
-    EXPECT_EQ(a.doc.EntBlockDefN, 3);
+    EXPECT_EQ(a.doc.EntBlockDefN, 3);  // the unreached one is in the file
     EXPECT_EQ(a.doc.EntBlockNum, 2);
     if (version == 700) {
         // Straight from the code-filled document, too.
