@@ -97,6 +97,7 @@ std::optional<int> ParseArgs(int argc, char** argv, CliOptions& o) {
 
 // Why an argument is not queued.
 const char* SkipReason(const std::u16string& path) {
+    if (HasInvalidPathChar(path)) return "the name holds \", <, >, | or a control character, which no path may hold here";
     if (PathFolderExists(path)) return "is a folder, not a .jww file";
     if (!PathFileExists(path)) return "no such file";
     return "not a .jww file";
