@@ -253,6 +253,8 @@ DrawingMix DrawingMix::Tiny(uint64_t seed) {
     m.solids = 2;
     m.blockDefs = 3;
     m.inserts = 5;
+    m.images = 1;
+    m.imageBytes = 3000;
     m.seed = seed;
     return m;
 }

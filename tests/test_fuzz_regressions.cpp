@@ -35,7 +35,9 @@ TEST(FuzzRegressions, EveryFoundInputAndSeedSurvivesTheWholeRoad) {
         std::ifstream in(path, std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
         auto r = morvane::fuzz::RunPipeline(bytes.data(), bytes.size(), work.string() + "/");
-        if (r.loaded) EXPECT_TRUE(r.saved && r.reloaded) << path << ": " << r.failure;
+        if (r.loaded) {
+            EXPECT_TRUE(r.saved && r.reloaded) << path << ": " << r.failure;
+        }
     }
     fs::remove_all(work);
 }
