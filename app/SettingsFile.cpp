@@ -74,6 +74,8 @@ template <class... F>
 struct Overload : F... {
     using F::operator()...;
 };
+template <class... F>
+Overload(F...) -> Overload<F...>;  // clang 14 does not deduce aggregates
 
 // ---- Reading ---------------------------------------------------------------------
 
