@@ -1,6 +1,11 @@
 #include "app/BatchRun.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "app/OptionControls.h"
 #include "app/SettingsApplier.h"
@@ -74,6 +79,7 @@ ConversionOutcome RunProc1(TJwwData& doc, BatchSettings& settings, const std::u1
             out.reason = FailureReason(doc, u"the drawing could not be read");
             return out;
         }
+        out.loaded = true;
         doc.BindImageExplode();
         RunProc2(settings, doc);
         doc.SetFileOutOption(doc.MojiEncode || settings.CB21 ? kOptUnicode : 0);
@@ -135,29 +141,201 @@ std::u16string FreeDestination(const std::u16string& planned, std::u16string& re
     }
 }
 
-// One file of a run: its three log lines and its conversion. The
-// destination line is written once the file is saved, so that it names the
-// file actually written even when another program took the planned name
-// meanwhile.
-bool ConvertQueued(const std::u16string& source, const std::u16string& folder, bool besideSource,
-                   AppSettings& settings, TJwwData& doc, Shell& shell) {
-    shell.LogAppend(source, {});
-    std::u16string planned = besideSource ? source : folder + FileNameOf(source);
+// One file of a run: where it goes and how it went.
+struct QueuedFile {
+    std::u16string source;
+    std::u16string planned;      // the destination before a free name was sought
+    std::u16string destination;  // the free name (empty when there is none)
     ConversionOutcome outcome;
-    std::u16string destination = FreeDestination(planned, outcome.reason);
-    if (!destination.empty()) outcome = RunProc1(doc, settings.batch, source, destination);
-    const std::u16string& shown = outcome.ok ? outcome.savedAs : (destination.empty() ? planned : destination);
-    shell.LogAppend(kDestinationPrefix + shown, {});
-    shell.LogAppend(kOutcomePrefix + std::u16string(outcome.Text()), outcome.reason);
-    return outcome.ok;
+};
+
+QueuedFile PlanFile(const std::u16string& source, const std::u16string& folder, bool besideSource) {
+    QueuedFile f;
+    f.source = source;
+    f.planned = besideSource ? source : folder + FileNameOf(source);
+    f.destination = FreeDestination(f.planned, f.outcome.reason);
+    return f;
+}
+
+// The three log lines of a file. The destination line names the file
+// actually written, even when another program took the planned name meanwhile.
+void LogFile(const QueuedFile& f, Shell& shell) {
+    const ConversionOutcome& o = f.outcome;
+    shell.LogAppend(kDestinationPrefix + (o.ok ? o.savedAs : (f.destination.empty() ? f.planned : f.destination)), {});
+    shell.LogAppend(kOutcomePrefix + std::u16string(o.Text()), o.reason);
+}
+
+void Count(const ConversionOutcome& o, RunSummary& summary) {
+    ++(o.ok ? summary.converted : summary.failed);
+}
+
+void RunOneByOne(const FileQueue& queue, const std::u16string& folder, bool besideSource, AppSettings& settings,
+                 TJwwData& doc, Shell& shell, RunSummary& summary) {
+    const int total = queue.FListN();
+    for (int i = 0; i < total; ++i) {
+        // Tested before every file, the first included: a file once begun is finished.
+        if (shell.EscapePressed()) {
+            shell.LogAppend(kInterruptedLine, {});
+            summary.status = RunStatus::Interrupted;
+            return;
+        }
+        shell.Progress(i, total, queue.FList[i]);
+        shell.LogAppend(queue.FList[i], {});
+        QueuedFile f = PlanFile(queue.FList[i], folder, besideSource);
+        if (!f.destination.empty()) f.outcome = RunProc1(doc, settings.batch, f.source, f.destination);
+        LogFile(f, shell);
+        Count(f.outcome, summary);
+    }
+}
+
+// The run with several workers. The calling thread hands files out in queue
+// order (testing Escape and choosing each free name first) and logs finished
+// files in queue order; each worker converts with its own document and its
+// own copy of the settings, normalised beforehand so that every file sees the
+// set one worker would.
+class ParallelRun {
+public:
+    ParallelRun(const FileQueue& queue, std::span<TJwwData* const> docs, const BatchSettings& settings)
+        : queue_(queue), docs_(docs), files_(queue.FList.size()), done_(queue.FList.size(), false),
+          settings_(docs.size(), settings) {}
+
+    void Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary);
+    bool AnyLoaded() const {
+        return std::any_of(files_.begin(), files_.end(), [](const QueuedFile& f) { return f.outcome.loaded; });
+    }
+
+private:
+    void Work(size_t worker);
+    void HandOut(size_t i, QueuedFile f);
+    bool TakenInWork(const std::u16string& name);
+    void WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summary);
+    void LogFinished(Shell& shell, RunSummary& summary);
+
+    const FileQueue& queue_;
+    std::span<TJwwData* const> docs_;
+    std::vector<QueuedFile> files_;  // files_[i] belongs to the worker converting it until done_[i]
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<bool> done_;        // guarded by mutex_
+    std::deque<size_t> handedOut_;  // guarded by mutex_
+    bool closing_ = false;          // guarded by mutex_
+    size_t inWork_ = 0;             // guarded by mutex_
+    size_t started_ = 0;            // guarded by mutex_; written by the calling thread only
+    size_t logged_ = 0;             // calling thread only
+    std::vector<BatchSettings> settings_;
+};
+
+void ParallelRun::Work(size_t worker) {
+    for (;;) {
+        size_t i;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !handedOut_.empty() || closing_; });
+            if (handedOut_.empty()) return;
+            i = handedOut_.front();
+            handedOut_.pop_front();
+        }
+        QueuedFile& f = files_[i];
+        f.outcome = RunProc1(*docs_[worker], settings_[worker], f.source, f.destination);
+        {
+            std::lock_guard lock(mutex_);
+            done_[i] = true;
+            --inWork_;
+        }
+        changed_.notify_all();
+    }
+}
+
+void ParallelRun::HandOut(size_t i, QueuedFile f) {
+    files_[i] = std::move(f);
+    {
+        std::lock_guard lock(mutex_);
+        ++started_;
+        if (files_[i].destination.empty()) {
+            done_[i] = true;  // no free name: nothing to convert
+        } else {
+            handedOut_.push_back(i);
+            ++inWork_;
+        }
+    }
+    changed_.notify_all();
+}
+
+// Logs the finished files at the front of the queue.
+void ParallelRun::LogFinished(Shell& shell, RunSummary& summary) {
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (logged_ == started_ || !done_[logged_]) return;
+        }
+        const QueuedFile& f = files_[logged_];
+        shell.Progress(static_cast<int>(logged_), queue_.FListN(), f.source);
+        shell.LogAppend(f.source, {});
+        LogFile(f, shell);
+        Count(f.outcome, summary);
+        ++logged_;
+    }
+}
+
+void ParallelRun::WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summary) {
+    for (;;) {
+        LogFinished(shell, summary);
+        std::unique_lock lock(mutex_);
+        if (inWork_ < n) return;
+        changed_.wait(lock);
+    }
+}
+
+// True when a file still in work is to be written under `name`: whether that
+// name ends up taken is not settled yet.
+bool ParallelRun::TakenInWork(const std::u16string& name) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = logged_; i < started_; ++i)
+        if (!done_[i] && files_[i].destination == name) return true;
+    return false;
+}
+
+void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary) {
+    std::vector<std::thread> workers;
+    for (size_t w = 0; w < docs_.size(); ++w) workers.emplace_back([this, w] { Work(w); });
+    for (size_t i = 0; i < files_.size(); ++i) {
+        WaitUntilInWorkBelow(docs_.size(), shell, summary);
+        // Tested before every file is handed out; the files in work are finished.
+        if (shell.EscapePressed()) {
+            summary.status = RunStatus::Interrupted;
+            break;
+        }
+        QueuedFile f = PlanFile(queue_.FList[i], folder, besideSource);
+        if (!f.destination.empty() && TakenInWork(f.destination)) {
+            // One worker would have seen that file written, or not: wait and look again.
+            WaitUntilInWorkBelow(1, shell, summary);
+            f = PlanFile(queue_.FList[i], folder, besideSource);
+        }
+        HandOut(i, std::move(f));
+    }
+    WaitUntilInWorkBelow(1, shell, summary);
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : workers) t.join();
+    LogFinished(shell, summary);
+    if (summary.status == RunStatus::Interrupted) shell.LogAppend(kInterruptedLine, {});
 }
 
 }  // namespace
 
 RunSummary RunProc(const FileQueue& queue, AppSettings& settings, TJwwData& doc, Shell& shell,
                    const SaveSettingsFn& saveSettings) {
+    TJwwData* docs[] = {&doc};
+    return RunProc(queue, settings, docs, shell, saveSettings);
+}
+
+RunSummary RunProc(const FileQueue& queue, AppSettings& settings, std::span<TJwwData* const> docs, Shell& shell,
+                   const SaveSettingsFn& saveSettings) {
     RunSummary summary;
-    if (queue.FListN() == 0) return summary;
+    if (queue.FListN() == 0 || docs.empty()) return summary;
 
     const DestinationMode mode = CheckedDestination(settings);
     std::u16string folder;
@@ -170,21 +348,18 @@ RunSummary RunProc(const FileQueue& queue, AppSettings& settings, TJwwData& doc,
     if (saveSettings) saveSettings(settings);  // before any drawing is touched
     shell.LogClear();
     summary.status = RunStatus::Completed;
-    const int total = queue.FListN();
-    for (int i = 0; i < total; ++i) {
-        // Tested before every file, the first included: a file once begun is finished.
-        if (shell.EscapePressed()) {
-            shell.LogAppend(kInterruptedLine, {});
-            summary.status = RunStatus::Interrupted;
-            break;
-        }
-        const std::u16string& source = queue.FList[i];
-        shell.Progress(i, total, source);
-        if (ConvertQueued(source, folder, mode == DestinationMode::SourceFolder, settings, doc, shell))
-            ++summary.converted;
-        else
-            ++summary.failed;
+    const bool besideSource = mode == DestinationMode::SourceFolder;
+    if (docs.size() == 1) {
+        RunOneByOne(queue, folder, besideSource, settings, *docs[0], shell, summary);
+    } else {
+        BatchSettings normalised = settings.batch;
+        NormaliseSettings(normalised);
+        ParallelRun run(queue, docs, normalised);
+        run.Run(folder, besideSource, shell, summary);
+        // One worker normalises the settings when it first applies them to a drawing.
+        if (run.AnyLoaded()) settings.batch = normalised;
     }
+    const int total = queue.FListN();
     shell.Progress(summary.converted + summary.failed, total, {});
     shell.ShowLogPage();
     return summary;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ void JwwDataFree(TJwwData& doc);
 // The result of converting one drawing.
 struct ConversionOutcome {
     bool ok = false;
+    bool loaded = false;     // the drawing was read and the settings applied to it
     std::u16string savedAs;  // the file written (may differ from the destination asked for)
     std::u16string reason;   // why it failed (empty on success)
     const char16_t* Text() const { return ok ? kOutcomeOk : kOutcomeFailed; }
@@ -80,6 +82,18 @@ using SaveSettingsFn = std::function<void(const AppSettings&)>;
 // the front at the end. RunProc2's normalisation is written back into
 // settings.batch.
 RunSummary RunProc(const FileQueue& queue, AppSettings& settings, TJwwData& doc, Shell& shell,
+                   const SaveSettingsFn& saveSettings);
+
+// The same run with one worker per document in `docs`, converting up to that
+// many files at once; each document must have its own BindImageFolder. The
+// log, the files written (names and bytes) and the normalised settings are
+// those of the run with one document: lines are logged in queue order once a
+// file is finished, every destination name is chosen in queue order, and a
+// file whose free name is still being written by a worker waits for it.
+// Escape is tested before each file is handed out; the files in work are
+// finished and logged before the interruption line. The shell is only used
+// from the calling thread.
+RunSummary RunProc(const FileQueue& queue, AppSettings& settings, std::span<TJwwData* const> docs, Shell& shell,
                    const SaveSettingsFn& saveSettings);
 
 }  // namespace morvane

@@ -83,13 +83,17 @@ void ApplyTextLast(BatchSettings& s, TEntJwwHeader& h) {
     if (s.CB15) h.nMojiBG = units + 10;
 }
 
-void ApplyTextBackground(BatchSettings& s, TEntJwwHeader& h) {
-    int32_t tens = h.nMojiBG / 10;
-    // CB16 wins over both others, CB17 over CB18.
+// CB16 wins over both others, CB17 over CB18.
+void ClearLosingTextBackgrounds(BatchSettings& s) {
     for (BatchFlag winner : kTextBackgroundBoxes)
         if (s.*winner)
             for (BatchFlag other : kTextBackgroundBoxes)
                 if (other != winner) s.*other = false;
+}
+
+void ApplyTextBackground(BatchSettings& s, TEntJwwHeader& h) {
+    int32_t tens = h.nMojiBG / 10;
+    ClearLosingTextBackgrounds(s);
     if (s.CB16) h.nMojiBG = tens * 10 + 1;
     if (s.CB17) h.nMojiBG = tens * 10 + 2;
     if (s.CB18) {
@@ -120,6 +124,11 @@ void ApplyPrinterColours(const BatchSettings& s, TJwwData& doc) {
 }
 
 }  // namespace
+
+void NormaliseSettings(BatchSettings& s) {
+    for (const OptionPair& pair : kOptionPairs) ClearOnBoxIfBoth(s, pair);
+    ClearLosingTextBackgrounds(s);
+}
 
 void RunProc2(BatchSettings& s, TJwwData& doc) {
     TEntJwwHeader& h = doc.Enthd;

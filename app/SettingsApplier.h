@@ -20,6 +20,11 @@ namespace morvane {
 // fewer entries the pen table steps are skipped.
 void RunProc2(BatchSettings& s, TJwwData& doc);
 
+// The clearing of losing boxes that RunProc2 performs, without a drawing:
+// afterwards RunProc2 leaves `s` unchanged. Lets workers that convert files
+// side by side start from the set one worker would reach after its first file.
+void NormaliseSettings(BatchSettings& s);
+
 // Paper size list (CX01): the item captions and the nZumen code of an index.
 inline constexpr int kPaperSizeCount = 12;
 extern const char16_t* const kPaperSizeItems[kPaperSizeCount];

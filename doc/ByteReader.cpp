@@ -59,7 +59,7 @@ size_t ByteReader::fill() {
     return bufLen_;
 }
 
-size_t ByteReader::read(void* dst, size_t n) {
+size_t ByteReader::readSlow(void* dst, size_t n) {
     if (n == 0) return 0;
     uint8_t* out = static_cast<uint8_t*>(dst);
     size_t want = static_cast<size_t>(std::min<uint64_t>(n, remaining()));

@@ -36,8 +36,24 @@ public:
     bool atEnd() const { return remaining() == 0; }
 
     // Copies up to n bytes into dst and gives the number delivered; the bytes
-    // of dst behind that count are left untouched.
-    size_t read(void* dst, size_t n);
+    // of dst behind that count are left untouched. The common case, bytes
+    // already at hand, is inline: most reads are a field of a few bytes.
+    size_t read(void* dst, size_t n) {
+        if (n <= kInlineRead && n <= remaining()) {
+            if (mem_) {
+                std::memcpy(dst, mem_ + pos_, n);
+                pos_ += n;
+                return n;
+            }
+            const uint64_t off = pos_ - bufStart_;  // wraps when pos_ < bufStart_
+            if (pos_ >= bufStart_ && off < bufLen_ && n <= bufLen_ - off) {
+                std::memcpy(dst, buf_.data() + off, n);
+                pos_ += n;
+                return n;
+            }
+        }
+        return readSlow(dst, n);
+    }
     // Skips up to n bytes and gives the number skipped.
     uint64_t skip(uint64_t n);
 
@@ -58,7 +74,11 @@ public:
     double f64() { return value<double>(0.0); }
 
 private:
+    // Reads up to this size take the inline path; larger runs go out of line.
+    static constexpr size_t kInlineRead = size_t{1} << 16;
+
     ByteReader() = default;
+    size_t readSlow(void* dst, size_t n);
     size_t fill();  // refills the buffer from the file; gives bytes now buffered
 
     // Memory mode: mem_ points at all the bytes. File mode: fd_ >= 0 and buf_

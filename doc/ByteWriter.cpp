@@ -3,24 +3,34 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace morvane {
 
-namespace {
-constexpr size_t kWriteBuffer = 1 << 20;
-}
-
 ByteWriter::ByteWriter() = default;
 
-ByteWriter::ByteWriter(int fd) : fd_(fd) { buf_.reserve(kWriteBuffer); }
+// The file buffer is sized once; used_ says how much of it holds bytes.
+ByteWriter::ByteWriter(int fd) : fd_(fd), buf_(kWriteBuffer) {}
 
 void ByteWriter::fail(int err) {
     if (ok_) errno_ = err;
     ok_ = false;
 }
 
-void ByteWriter::write(const void* src, size_t n) {
+bool ByteWriter::writeAll(const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t put = ::write(fd_, p, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            fail(put < 0 ? errno : ENOSPC);
+            return false;
+        }
+        p += put;
+        n -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+void ByteWriter::writeSlow(const void* src, size_t n) {
     if (!ok_ || n == 0) return;
     if (n > failAfter_ - std::min(failAfter_, total_)) {
         fail(ENOSPC);
@@ -32,24 +42,13 @@ void ByteWriter::write(const void* src, size_t n) {
         buf_.insert(buf_.end(), p, p + n);
         return;
     }
-    if (buf_.size() + n > kWriteBuffer) {
-        if (!flush()) return;
-        if (n >= kWriteBuffer) {
-            // A large run (image data) goes straight to the file.
-            while (n > 0) {
-                ssize_t put = ::write(fd_, p, n);
-                if (put < 0 && errno == EINTR) continue;
-                if (put <= 0) {
-                    fail(put < 0 ? errno : ENOSPC);
-                    return;
-                }
-                p += put;
-                n -= static_cast<size_t>(put);
-            }
-            return;
-        }
+    if (!flush()) return;
+    if (n >= kWriteBuffer) {
+        writeAll(p, n);  // a large run (image data) goes straight to the file
+        return;
     }
-    buf_.insert(buf_.end(), p, p + n);
+    std::memcpy(buf_.data(), p, n);
+    used_ = n;
 }
 
 void ByteWriter::fill(uint8_t v, size_t n) {
@@ -64,18 +63,9 @@ void ByteWriter::fill(uint8_t v, size_t n) {
 
 bool ByteWriter::flush() {
     if (fd_ < 0 || !ok_) return ok_;
-    size_t off = 0;
-    while (off < buf_.size()) {
-        ssize_t put = ::write(fd_, buf_.data() + off, buf_.size() - off);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            fail(put < 0 ? errno : ENOSPC);
-            break;
-        }
-        off += static_cast<size_t>(put);
-    }
-    buf_.clear();
-    return ok_;
+    const size_t n = used_;
+    used_ = 0;
+    return writeAll(buf_.data(), n);
 }
 
 }  // namespace morvane

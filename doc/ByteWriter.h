@@ -5,6 +5,7 @@
 // instead of leaving a shortened file reported as written.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -24,9 +25,21 @@ public:
     ByteWriter& operator=(const ByteWriter&) = delete;
 
     // Test hook: every write beyond this many bytes fails, as on a full disk.
-    void failAfter(uint64_t limit) { failAfter_ = limit; }
+    void failAfter(uint64_t limit) {
+        failAfter_ = limit;
+        if (total_ > limit) fail(ENOSPC);
+    }
 
-    void write(const void* src, size_t n);
+    // The common case, a field that fits the file buffer, is inline.
+    void write(const void* src, size_t n) {
+        if (fd_ >= 0 && ok_ && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
+            std::memcpy(buf_.data() + used_, src, n);
+            used_ += n;
+            total_ += n;
+            return;
+        }
+        writeSlow(src, n);
+    }
     template <class T>
     void put(T v) {
         static_assert(std::is_trivially_copyable_v<T>);
@@ -48,15 +61,20 @@ public:
     // Memory mode only.
     const std::vector<uint8_t>& bytes() const { return buf_; }
 
+    static constexpr size_t kWriteBuffer = size_t{1} << 20;
+
 private:
+    void writeSlow(const void* src, size_t n);
+    bool writeAll(const uint8_t* p, size_t n);
     void fail(int err);
 
     int fd_ = -1;
-    std::vector<uint8_t> buf_;
+    std::vector<uint8_t> buf_;  // file mode: kWriteBuffer bytes, used_ of them filled
+    size_t used_ = 0;
     bool ok_ = true;
     int errno_ = 0;
     uint64_t total_ = 0;
-    uint64_t failAfter_ = UINT64_MAX;
+    uint64_t failAfter_ = UINT64_MAX;  // total_ never exceeds it while ok_
 };
 
 }  // namespace morvane

@@ -185,58 +185,79 @@ const Cp932Tables& Tables() {
     return tables;
 }
 
-bool AllAscii(const uint8_t* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (bytes[i] >= 0x80) return false;
-    return true;
+// Decodes n bytes (no NUL among them) into o, which has room for n code
+// units; gives the number written. ASCII, most of a drawing's text, is
+// copied without touching the tables.
+size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
+    size_t i = 0;
+    while (i < n && bytes[i] < 0x80) {
+        o[i] = bytes[i];
+        ++i;
+    }
+    if (i == n) return n;
+    const Cp932Tables& t = Tables();
+    size_t k = i;
+    while (i < n) {
+        const uint8_t b = bytes[i];
+        if (!IsLeadByte(b)) {
+            o[k++] = t.single[b];
+            ++i;
+        } else if (i + 1 < n) {
+            o[k++] = t.pair[LeadIndex(b) * 256 + bytes[i + 1]];
+            i += 2;
+        } else {
+            o[k++] = kDecodeSubstitute;  // lead byte cut off by the end
+            ++i;
+        }
+    }
+    return k;
 }
 
 }  // namespace
 
 bool AnsiConversionComplete() { return Tables().complete; }
 
+// Short texts are decoded on the stack and the string is made with its exact
+// length, so that a text of up to seven characters needs no allocation at all
+// (however many bytes it took) and a longer one exactly one of the right size.
 std::u16string AnsiBytesToStr(const uint8_t* bytes, size_t n) {
+    // The text ends at the first NUL, a trail byte's place included.
+    if (const void* zero = std::memchr(bytes, 0, n)) n = static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes);
     if (n == 0) return {};
-    if (const void* zero = std::memchr(bytes, 0, n)) n = static_cast<const uint8_t*>(zero) - bytes;
-    if (AllAscii(bytes, n)) return std::u16string(bytes, bytes + n);
-
-    const Cp932Tables& t = Tables();
-    std::u16string out;
-    out.reserve(n);
-    for (size_t i = 0; i < n;) {
-        uint8_t b = bytes[i];
-        if (!IsLeadByte(b)) {
-            out.push_back(t.single[b]);
-            ++i;
-        } else if (i + 1 < n) {
-            out.push_back(t.pair[LeadIndex(b) * 256 + bytes[i + 1]]);
-            i += 2;
-        } else {
-            out.push_back(kDecodeSubstitute);  // lead byte cut off by the end
-            ++i;
-        }
+    constexpr size_t kShort = 256;
+    if (n <= kShort) {
+        char16_t units[kShort];
+        return std::u16string(units, DecodeInto(bytes, n, units));
     }
+    std::u16string out(n, u'\0');
+    out.resize(DecodeInto(bytes, n, out.data()));
     return out;
 }
 
+// Grows `out` once by the most the text can take (two bytes a character),
+// writes through a pointer and cuts back: no capacity test per byte.
 void AppendAnsiBytes(std::u16string_view s, ByteBuffer& out) {
+    const size_t start = out.size();
+    out.resize(start + 2 * s.size());
+    uint8_t* o = out.data() + start;
     const Cp932Tables* t = nullptr;
     for (char16_t c : s) {
         if (c < 0x80) {
-            out.push_back(static_cast<uint8_t>(c));
+            *o++ = static_cast<uint8_t>(c);
             continue;
         }
         if (!t) t = &Tables();
-        uint16_t code = t->encode[c];
+        const uint16_t code = t->encode[c];
         if (code == 0) {
-            out.push_back(kEncodeSubstitute);
+            *o++ = kEncodeSubstitute;
         } else if (code < 0x100) {
-            out.push_back(static_cast<uint8_t>(code));
+            *o++ = static_cast<uint8_t>(code);
         } else {
-            out.push_back(static_cast<uint8_t>(code >> 8));
-            out.push_back(static_cast<uint8_t>(code));
+            *o++ = static_cast<uint8_t>(code >> 8);
+            *o++ = static_cast<uint8_t>(code);
         }
     }
+    out.resize(static_cast<size_t>(o - out.data()));
 }
 
 ByteBuffer StrToAnsiBytes(std::u16string_view s) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -118,6 +119,9 @@ TEST(Cli, UsageVersionAndHelp) {
         {{"--dest", "x", "--beside-source", "a.jww"}, "exclude"},
         {{"--settings"}, "needs a path"},
         {{"--show", "--unicode", "a.jww"}, "--show"},
+        {{"--jobs", "0", "a.jww"}, "--jobs takes"},
+        {{"--jobs", "x", "a.jww"}, "--jobs takes"},
+        {{"--jobs"}, "--jobs needs"},
     };
     for (const Row& r : rows) {
         CliResult u = f.Run(r.args);
@@ -174,6 +178,36 @@ TEST(Cli, AllConvertedIsExitZero) {
     ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "detail-700.jww", withImage));
     EXPECT_EQ(withImage.BindImageN, 1);
     // The unpacked images went with the private working folder and its TEMP.
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+}
+
+TEST(Cli, JobsGiveTheSameLogAndFilesAsOneJob) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww"), b = f.Source("b.jww");
+    fs::create_directories(f.tmp.path() / "src2");
+    ASSERT_TRUE(MakeDrawing(f.tmp.path() / "src2" / "a.jww", u"別", true));
+    const std::string a2 = f.Path("src2/a.jww");
+    const std::string bad = f.tmp.Write("src/bad.jww", "JwwData.").string();
+    const std::string image = (fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww").string();
+    std::map<std::string, CliResult> runs;
+    for (const std::string jobs : {"1", "2"}) {
+        fs::create_directories(f.tmp.path() / ("out" + jobs));
+        runs[jobs] = f.Run({"--settings", f.settings, "--dest", f.Path("out" + jobs), "--jobs", jobs, a, bad, a2,
+                            image, b});
+        EXPECT_EQ(runs[jobs].exit, 1);
+    }
+    std::string log1 = runs["1"].out, log2 = runs["2"].out;
+    for (size_t p; (p = log2.find(f.Path("out2"))) != std::string::npos;) log2.replace(p, f.Path("out2").size(), f.Path("out1"));
+    EXPECT_EQ(log2, log1);
+    EXPECT_EQ(runs["2"].err, runs["1"].err);
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(f.tmp.path() / "out1")) {
+        ++files;
+        EXPECT_EQ(ReadFile(f.tmp.path() / "out2" / e.path().filename()), ReadFile(e.path())) << e.path();
+    }
+    EXPECT_EQ(files, 4u);  // a.jww, a~1.jww (from src2), detail-700.jww, b.jww
+    EXPECT_TRUE(fs::exists(f.tmp.path() / "out2" / "a~1.jww"));
     EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
 }
 

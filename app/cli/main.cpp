@@ -2,7 +2,9 @@
 // shows what the tool can change in them. No window, no dialog; the settings
 // file is read, never written.
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +26,7 @@ constexpr const char* kVersion = "morvane-cli 1.10";
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  morvane-cli [--settings PATH] [--dest DIR | --beside-source] [--unicode] FILE...\n"
+    "  morvane-cli [--settings PATH] [--dest DIR | --beside-source] [--unicode] [--jobs N] FILE...\n"
     "  morvane-cli --show FILE...\n"
     "  morvane-cli --help | --version\n"
     "\n"
@@ -36,16 +38,19 @@ constexpr const char* kUsage =
     "  --dest DIR        save into DIR\n"
     "  --beside-source   save beside each source drawing\n"
     "  --unicode         write every string as UTF-16 (\"Unicode文字使用\")\n"
+    "  --jobs N          convert up to N drawings at once (default 1); same files, same log\n"
     "  --show            print the settings the tool can change; write nothing\n"
     "\n"
     "Exit status: 0 every file converted, 1 a file failed or was skipped,\n"
     "2 usage error or missing destination folder.\n";
 
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+constexpr int kMaxJobs = 64;
 
 struct CliOptions {
     std::optional<std::string> settings;
     std::optional<std::string> dest;
+    int jobs = 1;
     bool besideSource = false, unicode = false, show = false, help = false, version = false;
     std::vector<std::string> files;
 };
@@ -53,6 +58,13 @@ struct CliOptions {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "morvane-cli: %s\n%s", message.c_str(), kUsage);
     return kExitUsage;
+}
+
+// The worker count of --jobs, or 0 when `text` is not a number from 1 to kMaxJobs.
+int ParseJobs(const std::string& text) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    int n = std::stoi(text);
+    return n >= 1 && n <= kMaxJobs ? n : 0;
 }
 
 // Parses argv; on a usage error prints it and gives the exit status.
@@ -73,6 +85,11 @@ std::optional<int> ParseArgs(int argc, char** argv, CliOptions& o) {
             if (!value(o.settings)) return UsageError("--settings needs a path");
         } else if (a == "--dest") {
             if (!value(o.dest)) return UsageError("--dest needs a folder");
+        } else if (a == "--jobs") {
+            std::optional<std::string> n;
+            if (!value(n)) return UsageError("--jobs needs a number");
+            o.jobs = ParseJobs(*n);
+            if (o.jobs == 0) return UsageError("--jobs takes a number from 1 to " + std::to_string(kMaxJobs));
         } else if (a == "--beside-source") {
             o.besideSource = true;
         } else if (a == "--unicode") {
@@ -89,7 +106,7 @@ std::optional<int> ParseArgs(int argc, char** argv, CliOptions& o) {
     }
     if (o.help || o.version) return std::nullopt;
     if (o.dest && o.besideSource) return UsageError("--dest and --beside-source exclude each other");
-    if (o.show && (o.dest || o.besideSource || o.unicode || o.settings))
+    if (o.show && (o.dest || o.besideSource || o.unicode || o.settings || o.jobs != 1))
         return UsageError("--show takes only drawings");
     if (o.files.empty()) return UsageError("no drawing named");
     return std::nullopt;
@@ -160,18 +177,29 @@ int Convert(const CliOptions& o) {
     ConsoleShell shell;
     if (auto status = ChooseDestination(o, settings, shell)) return *status;
 
-    auto working = WorkingFolder::Create(programFolder);
-    if (!working) {
-        std::fprintf(stderr, "morvane-cli: cannot create a working folder for bound images\n");
-        return kExitFailed;
+    // Every worker has its own document and its own working folder, so that
+    // no two share an image file.
+    const size_t workers = std::min<size_t>(static_cast<size_t>(o.jobs), queue.FList.size());
+    std::vector<WorkingFolder> folders;
+    std::vector<std::unique_ptr<TJwwData>> docs;
+    std::vector<TJwwData*> docPointers;
+    for (size_t w = 0; w < workers; ++w) {
+        auto working = WorkingFolder::Create(programFolder);
+        if (!working) {
+            std::fprintf(stderr, "morvane-cli: cannot create a working folder for bound images\n");
+            return kExitFailed;
+        }
+        folders.push_back(std::move(*working));
+        auto doc = std::make_unique<TJwwData>();
+        doc->BindImageFolder = folders.back().Path();
+        doc->BindImageExp = true;
+        doc->BindImageExr = true;
+        docPointers.push_back(doc.get());
+        docs.push_back(std::move(doc));
     }
     ResetWriterDefaults();
-    TJwwData doc;
-    doc.BindImageFolder = working->Path();
-    doc.BindImageExp = true;
-    doc.BindImageExr = true;
-    RunSummary summary = RunProc(queue, settings, doc, shell, nullptr);
-    JwwDataFree(doc);  // the image files go before the working folder
+    RunSummary summary = RunProc(queue, settings, docPointers, shell, nullptr);
+    for (TJwwData* doc : docPointers) JwwDataFree(*doc);  // the image files go before the working folders
 
     if (summary.status == RunStatus::FolderMissing) return kExitUsage;
     return summary.failed > 0 || skipped > 0 ? kExitFailed : kExitOk;

@@ -1,0 +1,144 @@
+// The batch run with several workers: the same files, bytes, names, log and
+// settings as the run with one document, whatever order the workers finish in.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "Drawings.h"
+#include "TempFolder.h"
+#include "TestFiles.h"
+#include "TestShell.h"
+#include "app/BatchRun.h"
+#include "app/OptionControls.h"
+
+using namespace morvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs `queue` into tmp/<name> with `workers` documents, each with its own
+// working folder; gives the shell with its log.
+struct JobsRun {
+    TestShell shell;
+    AppSettings settings;
+    RunSummary summary;
+    std::map<std::string, std::string> files;  // output name -> bytes
+
+    JobsRun(const TempFolder& tmp, const std::string& name, const FileQueue& queue, size_t workers,
+            const AppSettings& start, int escapeFromTest = -1) {
+        settings = start;
+        settings.EditFl1 = tmp.U(name);
+        CheckDestination(settings, DestinationMode::ChosenFolder);
+        fs::create_directories(tmp.path() / name);
+        std::vector<std::unique_ptr<TJwwData>> docs;
+        std::vector<TJwwData*> pointers;
+        for (size_t w = 0; w < workers; ++w) {
+            const std::string work = name + "-work" + std::to_string(w);
+            fs::create_directories(tmp.path() / work);
+            docs.push_back(std::make_unique<TJwwData>());
+            docs.back()->BindImageFolder = tmp.U(work) + u"/";
+            docs.back()->BindImageExp = docs.back()->BindImageExr = true;
+            pointers.push_back(docs.back().get());
+        }
+        shell.escapeFromTest = escapeFromTest;
+        summary = RunProc(queue, settings, pointers, shell, nullptr);
+        for (TJwwData* d : pointers) JwwDataFree(*d);
+        for (size_t w = 0; w < workers; ++w)
+            EXPECT_TRUE(fs::is_empty(tmp.path() / (name + "-work" + std::to_string(w))));
+        for (const auto& e : fs::directory_iterator(tmp.path() / name))
+            files[e.path().filename().string()] = ReadFile(e.path());
+    }
+    // The log with the output folder's path cut out, so that two runs compare.
+    std::vector<std::u16string> Lines(const TempFolder& tmp, const std::string& name) const {
+        std::vector<std::u16string> lines = shell.Lines();
+        const std::u16string folder = tmp.U(name);
+        for (std::u16string& l : lines)
+            if (size_t at = l.find(folder); at != std::u16string::npos) l.replace(at, folder.size(), u"OUT");
+        return lines;
+    }
+};
+
+// Two sources named plan.jww in different folders, a source whose own name is
+// the first free name of the second (plan~1.jww), a damaged drawing, one with
+// a bound image, and the first source queued twice.
+FileQueue MixedQueue(const TempFolder& tmp) {
+    EXPECT_TRUE(MakeDrawing(tmp.path() / "a" / "plan.jww", u"A"));
+    EXPECT_TRUE(MakeDrawing(tmp.path() / "b" / "plan.jww", u"B", true));
+    EXPECT_TRUE(MakeDrawing(tmp.path() / "b" / "plan~1.jww", u"C"));
+    tmp.Write("a/bad.jww", "JwwData.");
+    FileQueue q;
+    for (const char* s : {"a/plan.jww", "b/plan.jww", "a/bad.jww", "b/plan~1.jww"}) q.PickupFile(tmp.U(s));
+    q.PickupFile(Utf8ToStr((fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww").string()));
+    q.PickupFile(tmp.U("a/plan.jww"));
+    return q;
+}
+
+TEST(BatchJobs, SameFilesLogAndSettingsAsOneJob) {
+    TempFolder tmp;
+    fs::create_directories(tmp.path() / "a");
+    fs::create_directories(tmp.path() / "b");
+    const FileQueue queue = MixedQueue(tmp);
+    ASSERT_EQ(queue.FListN(), 6);
+    AppSettings start;
+    start.batch.CB01 = true;
+    start.batch.ED01 = u"並列";
+    start.batch.CB04 = start.batch.CB05 = true;  // both of a pair: the applier clears CB05
+
+    JobsRun one(tmp, "one", queue, 1, start);
+    for (size_t workers : {2u, 3u}) {
+        const std::string name = "jobs" + std::to_string(workers);
+        JobsRun many(tmp, name, queue, workers, start);
+        EXPECT_EQ(many.Lines(tmp, name), one.Lines(tmp, "one")) << workers;
+        EXPECT_EQ(many.files, one.files) << workers;
+        EXPECT_EQ(many.summary.converted, 5);
+        EXPECT_EQ(many.summary.failed, 1);
+        EXPECT_FALSE(many.settings.batch.CB05);
+        EXPECT_TRUE(many.settings.batch.CB04);
+    }
+    // Queue order decides the names: a/plan, b/plan, b/plan~1 (whose own name
+    // b/plan took just before) and a/plan again.
+    const std::vector<std::string> names = {"detail-700.jww", "plan.jww", "plan~1.jww", "plan~1~1.jww", "plan~2.jww"};
+    std::vector<std::string> got;
+    for (const auto& [n, bytes] : one.files) got.push_back(n);
+    EXPECT_EQ(got, names);
+    TJwwData b;
+    ASSERT_TRUE(LoadDrawing(tmp.path() / "jobs2" / "plan~1.jww", b));
+    EXPECT_EQ(b.Enthd.strMemo, u"並列\r\n");
+    EXPECT_TRUE(b.MojiEncode);
+}
+
+TEST(BatchJobs, EscapeFinishesTheFilesInWorkThenStops) {
+    TempFolder tmp;
+    fs::create_directories(tmp.path() / "src");
+    FileQueue queue;
+    for (const std::string n : {"1.jww", "2.jww", "3.jww", "4.jww"}) {
+        ASSERT_TRUE(MakeDrawing(tmp.path() / "src" / n, u"x"));
+        queue.PickupFile(tmp.U("src/" + n));
+    }
+    // Escape is seen at the third test: two files were handed out.
+    JobsRun run(tmp, "out", queue, 2, AppSettings{}, 2);
+    EXPECT_EQ(run.summary.status, RunStatus::Interrupted);
+    const std::vector<std::u16string> lines = run.Lines(tmp, "out");
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], tmp.U("src/1.jww"));
+    EXPECT_EQ(lines[3], tmp.U("src/2.jww"));
+    EXPECT_EQ(lines[6], kInterruptedLine);
+    EXPECT_EQ(run.files.size(), 2u);
+}
+
+TEST(BatchJobs, SettingsStayAsTheyWereWhenNoDrawingLoads) {
+    TempFolder tmp;
+    tmp.Write("src/x.jww", "junk");
+    tmp.Write("src/y.jww", "junk");
+    FileQueue queue;
+    queue.PickupFile(tmp.U("src/x.jww"));
+    queue.PickupFile(tmp.U("src/y.jww"));
+    AppSettings start;
+    start.batch.CB16 = start.batch.CB17 = true;
+    JobsRun one(tmp, "one", queue, 1, start), two(tmp, "two", queue, 2, start);
+    EXPECT_TRUE(one.settings.batch.CB17);
+    EXPECT_TRUE(two.settings.batch.CB17);
+    EXPECT_EQ(two.summary.failed, 2);
+}
+
+}  // namespace
