@@ -225,7 +225,11 @@ DrawingMix DrawingMix::LargeScaled(int divisor) {
     DrawingMix m = Large();
     for (int64_t* c : {&m.lines, &m.arcs, &m.points, &m.texts, &m.dimensions, &m.solids, &m.blockDefs, &m.inserts})
         *c = std::max<int64_t>(1, *c / divisor);
+    // The image bytes scale with the rest: fewer images while there are
+    // enough, then one smaller image, so that time per megabyte compares.
+    const int64_t imageTotal = m.images * m.imageBytes / divisor;
     m.images = std::max(1, m.images / divisor);
+    m.imageBytes = std::max<int64_t>(4096, imageTotal / m.images);
     return m;
 }
 

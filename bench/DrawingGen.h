@@ -25,7 +25,7 @@ struct DrawingMix {
 
     // The large workload: about 200 MB as version 700.
     static DrawingMix Large();
-    // `Large()` with every count divided by `divisor`.
+    // `Large()` with every count and the bound images' total size divided by `divisor`.
     static DrawingMix LargeScaled(int divisor);
     // A drawing of about 60 KB.
     static DrawingMix Medium(uint64_t seed);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Whole-process benchmark: times morvane-cli against copying the same files
 # (cat SRC > DST for one drawing, one cp for a folder of drawings) in the same
-# run, alternating, five runs after a warm-up; reports medians, the ratio and
-# peak resident memory from /usr/bin/time.
-#   bash bench/run.sh [L L16 M S] [--runs N] [--jobs N]
+# run, alternating, N runs after a warm-up; reports medians of wall time and of
+# CPU time (user + system, less disturbed by other load on the machine), the
+# ratios to the copy, and peak resident memory from /usr/bin/time.
+#   bash bench/run.sh [L L16 M S] [--runs N] [--jobs N[,N...]]
+# With several job counts (--jobs 1,2) each is timed in the same rounds.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -14,7 +16,7 @@ jobs=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
-    --jobs) jobs="$2"; shift 2 ;;
+    --jobs) jobs="${2//,/ }"; shift 2 ;;
     *) workloads+=("$1"); shift ;;
   esac
 done
@@ -45,7 +47,7 @@ settings="$work/bench.dat"
 
 make_workload() {  # name -> folder of source drawings
   local name="$1" dir="$work/src-$1"
-  if [ -f "$dir/.done" ]; then echo "$dir"; return; fi
+  if [ -f "$dir/.done" ] && [ "$dir/.done" -nt "$gen" ]; then echo "$dir"; return; fi
   rm -rf "$dir"; mkdir -p "$dir"
   case "$name" in
     L)    "$gen" "$dir/large.jww" L ;;
@@ -60,10 +62,10 @@ make_workload() {  # name -> folder of source drawings
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
-timed() {  # command... -> "seconds maxrss_kb"
-  /usr/bin/time -f "%e %M" -o "$work/time.out" "$@" >/dev/null 2>"$work/stderr.out" || {
+timed() {  # command... -> "wall_s maxrss_kb cpu_s"
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time.out" "$@" >/dev/null 2>"$work/stderr.out" || {
     echo "command failed: $*" >&2; cat "$work/stderr.out" >&2; exit 1; }
-  cat "$work/time.out"
+  awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$work/time.out"
 }
 
 report() {  # name src-dir
@@ -72,25 +74,33 @@ report() {  # name src-dir
   local bytes; bytes=$(du -cb "${files[@]}" | tail -1 | cut -f1)
   local copy_cmd=(cp "${files[@]}" "$out/")
   [ ${#files[@]} -eq 1 ] && copy_cmd=(sh -c 'cat "$1" > "$2/copy.jww"' sh "${files[0]}" "$out")
-  local conv_cmd=("$cli" --settings "$settings" --dest "$out" --jobs "$jobs" "${files[@]}")
-  "$cli" --help 2>/dev/null | grep -q -- --jobs || conv_cmd=("$cli" --settings "$settings" --dest "$out" "${files[@]}")
-  local ct=() cm=() mt=() mm=()
+  local ct=() cc=()
+  declare -A mt=() mc=() mm=()
   for i in $(seq 0 "$runs"); do
     rm -rf "$out"; mkdir -p "$out"; sync
-    read -r t m < <(timed "${copy_cmd[@]}")
-    [ "$i" -gt 0 ] && { ct+=("$t"); cm+=("$m"); }
-    rm -rf "$out"; mkdir -p "$out"; sync
-    read -r t m < <(timed "${conv_cmd[@]}")
-    [ "$i" -gt 0 ] && { mt+=("$t"); mm+=("$m"); }
+    read -r t m c < <(timed "${copy_cmd[@]}")
+    [ "$i" -gt 0 ] && { ct+=("$t"); cc+=("$c"); }
+    for j in $jobs; do
+      rm -rf "$out"; mkdir -p "$out"; sync
+      read -r t m c < <(timed "$cli" --settings "$settings" --dest "$out" --jobs "$j" "${files[@]}")
+      [ "$i" -gt 0 ] && { mt[$j]+="$t "; mc[$j]+="$c "; mm[$j]+="$m "; }
+    done
   done
-  local cmed mmed mem
+  local cmed ccpu
   cmed=$(printf '%s\n' "${ct[@]}" | median)
-  mmed=$(printf '%s\n' "${mt[@]}" | median)
-  mem=$(printf '%s\n' "${mm[@]}" | sort -g | tail -1)
-  awk -v n="$name" -v f="${#files[@]}" -v b="$bytes" -v c="$cmed" -v m="$mmed" -v r="$mem" -v j="$jobs" 'BEGIN {
-    mb = b / 1048576;
-    printf "%-5s files %5d  %8.1f MB  jobs %d  copy %6.2f s  morvane %6.2f s  ratio %5.2f  %6.1f ms/MB  peak %6.1f MB (limit 2x+64 = %.0f MB)\n",
-      n, f, mb, j, c, m, (c > 0 ? m / c : 0), (mb > 0 ? 1000 * m / mb : 0), r / 1024, 2 * mb + 64 }'
+  ccpu=$(printf '%s\n' "${cc[@]}" | median)
+  for j in $jobs; do
+    local mmed mcpu mem
+    mmed=$(printf '%s\n' ${mt[$j]} | median)
+    mcpu=$(printf '%s\n' ${mc[$j]} | median)
+    mem=$(printf '%s\n' ${mm[$j]} | sort -g | tail -1)
+    awk -v n="$name" -v f="${#files[@]}" -v b="$bytes" -v c="$cmed" -v cc="$ccpu" -v m="$mmed" -v mc="$mcpu" \
+        -v r="$mem" -v j="$j" 'BEGIN {
+      mb = b / 1048576;
+      printf "%-5s %5d files %7.1f MB  jobs %d | wall: copy %6.2f s  morvane %6.2f s  ratio %5.2f  %6.1f ms/MB | cpu: copy %5.2f s  morvane %5.2f s  ratio %5.2f | peak %6.1f MB (limit %.0f)\n",
+        n, f, mb, j, c, m, (c > 0 ? m / c : 0), (mb > 0 ? 1000 * m / mb : 0), cc, mc, (cc > 0 ? mc / cc : 0),
+        r / 1024, 2 * mb + 64 }'
+  done
   rm -rf "$out"
 }
 

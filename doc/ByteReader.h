@@ -39,6 +39,7 @@ public:
     // of dst behind that count are left untouched. The common case, bytes
     // already at hand, is inline: most reads are a field of a few bytes.
     size_t read(void* dst, size_t n) {
+        if (n == 0) return 0;
         if (n <= kInlineRead && n <= remaining()) {
             if (mem_) {
                 std::memcpy(dst, mem_ + pos_, n);

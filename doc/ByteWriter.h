@@ -32,7 +32,7 @@ public:
 
     // The common case, a field that fits the file buffer, is inline.
     void write(const void* src, size_t n) {
-        if (fd_ >= 0 && ok_ && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
+        if (fd_ >= 0 && ok_ && n != 0 && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
             std::memcpy(buf_.data() + used_, src, n);
             used_ += n;
             total_ += n;

@@ -221,6 +221,7 @@ bool AnsiConversionComplete() { return Tables().complete; }
 // length, so that a text of up to seven characters needs no allocation at all
 // (however many bytes it took) and a longer one exactly one of the right size.
 std::u16string AnsiBytesToStr(const uint8_t* bytes, size_t n) {
+    if (n == 0) return {};
     // The text ends at the first NUL, a trail byte's place included.
     if (const void* zero = std::memchr(bytes, 0, n)) n = static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes);
     if (n == 0) return {};
