@@ -62,10 +62,13 @@ make_workload() {  # name -> folder of source drawings
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
-timed() {  # command... -> "wall_s maxrss_kb cpu_s"
-  /usr/bin/time -f "%e %M %U %S" -o "$work/time.out" "$@" >/dev/null 2>"$work/stderr.out" || {
+timed() {  # command... -> "wall_s maxrss_kb cpu_s" (wall to the microsecond; /usr/bin/time counts in 10 ms)
+  local t0 t1
+  t0=$(date +%s.%N)
+  /usr/bin/time -f "%M %U %S" -o "$work/time.out" "$@" >/dev/null 2>"$work/stderr.out" || {
     echo "command failed: $*" >&2; cat "$work/stderr.out" >&2; exit 1; }
-  awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$work/time.out"
+  t1=$(date +%s.%N)
+  awk -v a="$t0" -v b="$t1" '{printf "%.4f %s %.2f\n", b - a, $1, $2 + $3}' "$work/time.out"
 }
 
 report() {  # name src-dir
@@ -97,7 +100,7 @@ report() {  # name src-dir
     awk -v n="$name" -v f="${#files[@]}" -v b="$bytes" -v c="$cmed" -v cc="$ccpu" -v m="$mmed" -v mc="$mcpu" \
         -v r="$mem" -v j="$j" 'BEGIN {
       mb = b / 1048576;
-      printf "%-5s %5d files %7.1f MB  jobs %d | wall: copy %6.2f s  morvane %6.2f s  ratio %5.2f  %6.1f ms/MB | cpu: copy %5.2f s  morvane %5.2f s  ratio %5.2f | peak %6.1f MB (limit %.0f)\n",
+      printf "%-5s %5d files %7.1f MB  jobs %d | wall: copy %7.3f s  morvane %7.3f s  ratio %5.2f  %6.1f ms/MB | cpu: copy %5.2f s  morvane %5.2f s  ratio %5.2f | peak %6.1f MB (limit %.0f)\n",
         n, f, mb, j, c, m, (c > 0 ? m / c : 0), (mb > 0 ? 1000 * m / mb : 0), cc, mc, (cc > 0 ? mc / cc : 0),
         r / 1024, 2 * mb + 64 }'
   done
