@@ -59,8 +59,8 @@ OptionPage::OptionPage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("OptionPage"));
     setFont(UiFont(13));
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(8, 6, 8, 6);
-    page->setSpacing(3);
+    page->setContentsMargins(8, 4, 8, 4);
+    page->setSpacing(1);
     BuildTheme(page);
     page->addWidget(Separator());
     BuildMemoAndPaper(page);
@@ -84,6 +84,7 @@ OptionPage::OptionPage(QWidget* parent) : QWidget(parent) {
 QCheckBox* OptionPage::AddCheck(const QString& name, const QString& caption) {
     auto* box = new QCheckBox(caption, this);
     box->setObjectName(name);
+    box->setFixedHeight(RowHeight() - 1);
     checks_.insert(name, box);
     for (const NamedFlag& f : kExclusiveBoxes)
         if (name == QLatin1String(f.name))
@@ -96,6 +97,7 @@ QLineEdit* OptionPage::AddEdit(const QString& name, int maxLength, bool direct) 
     auto* edit = new QLineEdit(this);
     edit->setObjectName(name);
     edit->setMaxLength(maxLength);
+    edit->setFixedHeight(RowHeight());
     if (direct) {
         edit->setAttribute(Qt::WA_InputMethodEnabled, false);
         edit->setAlignment(Qt::AlignCenter);
@@ -114,6 +116,13 @@ QWidget* OptionPage::Separator() {
 
 // One column of the colour and width grids: wide enough for its head "線色１".
 int OptionPage::CellWidth() const { return fontMetrics().horizontalAdvance(Q(u"線色１")) + 4; }
+
+// The column of the row heads "赤", "緑", "青", kept in the width rows too so
+// that all grids line up.
+int OptionPage::RowHeadWidth() const { return fontMetrics().horizontalAdvance(Q(u"赤")) + 4; }
+
+// Rows are as tall as a line of the font and no taller: the page holds 30 of them.
+int OptionPage::RowHeight() const { return fontMetrics().height() + 3; }
 
 void OptionPage::BuildTheme(QVBoxLayout* page) {
     auto* row = Row();
@@ -170,14 +179,16 @@ void OptionPage::BuildFlags(QVBoxLayout* page) {
 QLayout* OptionPage::BuildColourGrid(int first, int count, const QString& headName, const QString& heads) {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(3);
-    grid->setVerticalSpacing(2);
+    grid->setVerticalSpacing(1);
     auto* head = new ColumnHeadLabel(heads, this);
     head->setObjectName(headName);
     grid->addWidget(head, 0, 1, 1, count);
     const std::pair<char, const char16_t*> rows[] = {{'R', u"赤"}, {'G', u"緑"}, {'B', u"青"}};
     QList<QWidget*> columns;
     for (int row = 0; row < 3; ++row) {
-        grid->addWidget(new QLabel(Q(rows[row].second), this), row + 1, 0);
+        auto* rowHead = new QLabel(Q(rows[row].second), this);
+        rowHead->setFixedWidth(RowHeadWidth());
+        grid->addWidget(rowHead, row + 1, 0);
         for (int i = 0; i < count; ++i) {
             const int n = first + i;
             QLineEdit* edit = AddEdit(QStringLiteral("ED") + QLatin1Char(rows[row].first) + Two(n), 4, true);
@@ -197,10 +208,10 @@ QLayout* OptionPage::BuildColourGrid(int first, int count, const QString& headNa
         swatch->setAutoFillBackground(true);
         swatch->setFrameShape(QFrame::Box);
         swatch->setCursor(Qt::PointingHandCursor);
+        swatches_[n] = swatch;
         FillSwatch(n, Qt::black);
         swatch->setText(Q(kSwatchDesignCaption));
         connect(swatch, &ClickLabel::clicked, this, [this, n] { La01Click(n); });
-        swatches_[n] = swatch;
         grid->addWidget(swatch, 4, i + 1);
     }
     head->setColumns(columns);
@@ -211,11 +222,13 @@ QLayout* OptionPage::BuildColourGrid(int first, int count, const QString& headNa
 QLayout* OptionPage::BuildWidthRow(int first, const QString& headName) {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(3);
-    grid->setVerticalSpacing(2);
+    grid->setVerticalSpacing(1);
     auto* head = new ColumnHeadLabel(Q(kPenHeads), this);
     head->setObjectName(headName);
     grid->addWidget(head, 0, 1, 1, 8);
-    grid->addItem(new QSpacerItem(fontMetrics().horizontalAdvance(Q(u"赤")), 0), 1, 0);
+    auto* rowHead = new QLabel(this);  // empty, keeps the columns under those of the colours
+    rowHead->setFixedWidth(RowHeadWidth());
+    grid->addWidget(rowHead, 1, 0);
     QList<QWidget*> columns;
     for (int pen = 1; pen <= 8; ++pen) {
         QLineEdit* edit = AddEdit(QStringLiteral("ED%1").arg(first + pen - 1), 2, true);
@@ -239,6 +252,7 @@ void OptionPage::BuildScreenColours(QVBoxLayout* page) {
     for (const auto& [name, caption, preset] : presets) {
         auto* button = new QPushButton(Q(caption), this);
         button->setObjectName(QLatin1String(name));
+        button->setFixedHeight(RowHeight());
         connect(button, &QPushButton::clicked, this, [this, p = preset] { FillPreset(p, 1, 10); });
         row->addWidget(button);
     }
@@ -255,6 +269,7 @@ void OptionPage::BuildPrinterColours(QVBoxLayout* page) {
     row->addStretch(1);
     auto* button = new QPushButton(Q(u"背景白"), this);
     button->setObjectName(QStringLiteral("Button4"));
+    button->setFixedHeight(RowHeight());
     connect(button, &QPushButton::clicked, this, [this] { FillPreset(ColourPreset::PrinterWhite, 11, 19); });
     row->addWidget(button);
     page->addLayout(row);

@@ -66,6 +66,8 @@ private:
     QLineEdit* AddEdit(const QString& name, int maxLength, bool direct);
     QWidget* Separator();
     int CellWidth() const;
+    int RowHeadWidth() const;
+    int RowHeight() const;
 
     void OptionBoxClicked(BatchFlag box);
     void La01Click(int n);
