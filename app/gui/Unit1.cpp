@@ -255,7 +255,10 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
     JwwDataCreate();
+    // Files dropped anywhere on the window are handed over, also over an edit
+    // (which would otherwise take the file's name as text).
     setAcceptDrops(true);
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
     queue_.Clear();
     for (const std::u16string& arg : setup_.Arguments) queue_.PickupFile(arg);
     if (queue_.FListN() > 0) StartRunLater();

@@ -432,6 +432,7 @@ private slots:
         const QString text = WriteFile(h.root + "/notes.txt", "not a drawing");
         h.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        for (QLineEdit* e : h.form->findChildren<QLineEdit*>()) QVERIFY(!e->acceptDrops());  // drops reach the window
         Drop(*h.form, {text, plan});
         QVERIFY(h.WaitForRun());
         const QString saved = h.root + "/desktop/plan.JWW";
