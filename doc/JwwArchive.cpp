@@ -88,14 +88,15 @@ template <class Decode>
 std::u16string ReadStringBody(ByteReader& r, size_t n, size_t granule, Decode decode) {
     size_t have = static_cast<size_t>(std::min<uint64_t>(n, r.remaining()));
     have += (granule - have % granule) % granule;
-    std::array<uint8_t, 512> small{};  // every short-form string fits here
+    std::array<uint8_t, 512> small;  // every short-form string fits here
     std::vector<uint8_t> large;
     uint8_t* buf = small.data();
     if (have > small.size()) {
-        large.assign(have, 0);
+        large.resize(have);
         buf = large.data();
     }
-    r.read(buf, have);
+    size_t got = r.read(buf, have);
+    std::fill(buf + got, buf + have, uint8_t{0});
     return decode(buf, have);
 }
 

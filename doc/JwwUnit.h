@@ -59,7 +59,7 @@ inline constexpr int32_t kVerPrintDpi = 600;   // print option packs nPrtDpi
 inline constexpr int32_t kVerImages = 700;     // bound-image section (written when V > 699)
 
 // Bounds against hostile input.
-inline constexpr int64_t kMaxBlockTreeNodes = 8'000'000;     // a real drawing stays far below
+inline constexpr int64_t kMaxBlockTreeNodes = 2'000'000;  // ~240 MB of nodes; real drawings stay far below
 inline constexpr uint64_t kMaxUnpackedImage = 1ull << 30;    // 1 GiB per bound image
 inline constexpr size_t kMaxClassNameLength = 2047;          // the reader's 2048-byte work buffer
 
@@ -125,6 +125,9 @@ public:
     void BindImageDeleteFile();
     void BindImageDeleteGzFile();
     void BindImageDeleteNonGzFile();
+    // Test hook: BindImageExplode gives up on an image that unpacks to more
+    // than this many bytes (kMaxUnpackedImage otherwise).
+    void SetUnpackLimitForTest(uint64_t limit) { unpackLimit_ = limit; }
 
     // ---- Archive forms (JwwArchive.cpp), used by the sections and by tests -----
     std::u16string ReadArchiveString(ByteReader& r);
@@ -210,6 +213,7 @@ private:
 
     JwwFailure lastFailure_;
     uint64_t writeLimitForTest_ = UINT64_MAX;
+    uint64_t unpackLimit_ = kMaxUnpackedImage;
 };
 
 }  // namespace morvane

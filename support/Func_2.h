@@ -104,7 +104,9 @@ public:
 };
 
 bool HasInvalidPathChar(std::u16string_view path);
-// Gives an empty string when every candidate ~1 .. ~99999 exists. Throws
+// A name is taken when anything exists under it (file, folder, or link, even a
+// dangling one). Gives an empty string when every candidate ~1 .. ~99999 is
+// taken. Throws
 // InvalidPathError (from LowerExtOfPath) when name exists and holds a
 // character invalid in a path.
 std::u16string MakeUniqueFileName(std::u16string_view name);

@@ -9,6 +9,7 @@
 #include "support/Func_2.h"
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #endif
 

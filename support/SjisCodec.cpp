@@ -15,13 +15,15 @@
 // Decoding follows Windows: a lead byte takes the next byte as its trail byte
 // whatever it is, and an unmapped pair or a lead byte with nothing behind it
 // gives U+30FB (katakana middle dot), the default character of code page 932.
-// Encoding gives '?' for a character that has no code.
+// Encoding gives '?' for a character that has no code (a few look-alikes
+// aside, see kLookAlikes).
 #include "support/Func_2.h"
 
 #include <array>
 #include <cstring>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <iconv.h>
@@ -58,6 +60,20 @@ struct SingleByteExtra {
 };
 constexpr SingleByteExtra kWindowsSingleBytes[] = {
     {0x80, u'\u0080'}, {0xA0, u'\uF8F0'}, {0xFD, u'\uF8F1'}, {0xFE, u'\uF8F2'}, {0xFF, u'\uF8F3'},
+};
+
+// Characters without a code of their own that are written with the code of
+// their look-alike, as Windows' default conversion and glibc both do: the JIS
+// X 0208 forms of the characters that code page 932 decodes to other Unicode
+// characters (wave dash, double vertical line, minus sign, cent, pound, not
+// sign, em dash), and yen sign and overline as in JIS X 0201.
+struct LookAlike {
+    char16_t ch;
+    uint16_t code;
+};
+constexpr LookAlike kLookAlikes[] = {
+    {u'\u00A2', 0x8191}, {u'\u00A3', 0x8192}, {u'\u00A5', 0x5C},   {u'\u00AC', 0x81CA}, {u'\u2014', 0x815C},
+    {u'\u2016', 0x8161}, {u'\u203E', 0x7E},   {u'\u2212', 0x817C}, {u'\u301C', 0x8160},
 };
 
 // One character from the platform's converter, or 0 when it has none.
@@ -101,20 +117,36 @@ struct Cp932Tables {
     Cp932Tables();
 
     bool complete = false;
-    std::array<char16_t, 256> single{};                // bytes that are not lead bytes
-    std::array<char16_t, kLeadCount * 256> pair{};     // [LeadIndex(lead) * 256 + trail]
-    std::array<uint16_t, 65536> encode{};              // 0: no code (U+0000 is handled apart)
+    std::array<char16_t, 256> single{};             // bytes that are not lead bytes
+    std::array<char16_t, kLeadCount * 256> pair{};  // [LeadIndex(lead) * 256 + trail]
+    std::array<uint16_t, 65536> encode{};           // 0: no code (U+0000 is handled apart)
+
+private:
+    void fillSingleBytes(const SystemDecoder& sys);
+    int fillPairs(const SystemDecoder& sys);
 };
 
 Cp932Tables::Cp932Tables() {
     SystemDecoder sys;
-    // Single bytes claim their characters before any pair (0x5C stays the
-    // code of U+005C, 0xA1..0xDF the codes of the half-width katakana).
+    fillSingleBytes(sys);  // first, so that single bytes win: 0x5C for U+005C
+    int mapped = fillPairs(sys);
+    for (const LookAlike& l : kLookAlikes)
+        if (encode[l.ch] == 0) encode[l.ch] = l.code;
+    // Code page 932 has 9230 pairs outside 0xED/0xEE (user-defined area included).
+    complete = sys.ok() && mapped >= 9230;
+}
+
+void Cp932Tables::fillSingleBytes(const SystemDecoder& sys) {
     single.fill(kDecodeSubstitute);
     for (int b = 0; b < 256; ++b) {
         uint8_t byte = static_cast<uint8_t>(b);
         if (IsLeadByte(byte)) continue;
-        if (char16_t ch = b < 0x80 ? static_cast<char16_t>(b) : sys.decode(&byte, 1); ch != 0 || b == 0) single[b] = ch;
+        if (b < 0x80)
+            single[b] = static_cast<char16_t>(b);
+        else if (b >= 0xA1 && b <= 0xDF)
+            single[b] = static_cast<char16_t>(0xFF61 + (b - 0xA1));  // half-width katakana
+        else if (char16_t ch = sys.decode(&byte, 1))
+            single[b] = ch;
     }
     for (const SingleByteExtra& e : kWindowsSingleBytes) single[e.byte] = e.ch;
     for (int b = 1; b < 256; ++b) {
@@ -122,8 +154,11 @@ Cp932Tables::Cp932Tables() {
         if (!IsLeadByte(static_cast<uint8_t>(b)) && ch != kDecodeSubstitute && encode[ch] == 0)
             encode[ch] = static_cast<uint16_t>(b);
     }
+}
 
-    // Every pair decodes; unmapped ones to the substitute.
+// Every pair decodes, unmapped ones to the substitute. Gives the number of
+// mapped pairs outside 0xED/0xEE.
+int Cp932Tables::fillPairs(const SystemDecoder& sys) {
     pair.fill(kDecodeSubstitute);
     int mapped = 0;
     for (uint8_t lead : kEncodeLeadOrder) {
@@ -136,13 +171,13 @@ Cp932Tables::Cp932Tables() {
             if (encode[ch] == 0) encode[ch] = static_cast<uint16_t>(lead << 8 | trail);
         }
     }
-    for (uint8_t lead : {uint8_t{0xED}, uint8_t{0xEE}}) {
+    for (uint8_t lead : {uint8_t{0xED}, uint8_t{0xEE}}) {  // decode only
         for (int trail = 1; trail < 256; ++trail) {
             const uint8_t bytes[2] = {lead, static_cast<uint8_t>(trail)};
             if (char16_t ch = sys.decode(bytes, 2)) pair[LeadIndex(lead) * 256 + trail] = ch;
         }
     }
-    complete = sys.ok() && mapped > 9000;
+    return mapped;
 }
 
 const Cp932Tables& Tables() {

@@ -1,0 +1,398 @@
+// Whole-file load and save: the sections of a JWW file run in their fixed
+// order (header, entities, block definitions, and from version 700 the bound
+// images), every error on the way turned into a false result whose reason is
+// kept in LastFailure().
+//
+// Saving never shows a half-written drawing: the file is written under a
+// hidden temporary name in the destination folder, flushed to the disk, and
+// only then moved to its name in one step. A save that fails, or a process
+// killed midway, leaves nothing under the destination name.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <random>
+
+#include "doc/FileHandle.h"
+#include "doc/JwwUnit.h"
+#include "support/Func_2.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr std::u16string_view kSignature = u"JwwData.";
+constexpr size_t kSignatureSize = 8;
+constexpr std::u16string_view kCrLf = u"\r\n";
+// Bytes of the destination's name kept in the temporary name.
+constexpr size_t kTempStemBytes = 120;
+// Attempts to find a free name when the destination is taken while saving.
+constexpr int kMaxNameAttempts = 100;
+
+std::string ErrnoText(const char* what, int err) { return std::string(what) + " (" + std::strerror(err) + ")"; }
+
+// The folder ("." for a bare name) and the file name of a native path.
+void SplitNativePath(const std::string& path, std::string& folder, std::string& name) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        folder = ".";
+        name = path;
+    } else {
+        folder = slash == 0 ? "/" : path.substr(0, slash);
+        name = path.substr(slash + 1);
+    }
+}
+
+// The leading part of a UTF-8 name, cut at a character boundary.
+std::string Utf8Prefix(const std::string& s, size_t maxBytes) {
+    if (s.size() <= maxBytes) return s;
+    size_t n = maxBytes;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    return s.substr(0, n);
+}
+
+// The file being written: removed again unless it has been moved into place.
+struct TempFile {
+    std::string path;
+    UniqueFd fd;
+    ~TempFile() {
+        fd.Reset();
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+};
+
+// Creates a new hidden file beside `dest`: "." + the destination's name +
+// "." + random digits + ".tmp", never ending in ".jww", so that a file left by
+// a killed process is neither mistaken for a drawing nor picked up by a batch.
+// When a drawing is replaced, the new file takes over its permissions.
+bool CreateTempBeside(const std::string& dest, bool replace, TempFile& tmp, std::string& why) {
+    std::string folder, name;
+    SplitNativePath(dest, folder, name);
+    if (name.empty()) {
+        why = "the file name is empty";
+        return false;
+    }
+    std::random_device rd;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < kMaxNameAttempts && err == EEXIST; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", rd(), rd());
+        std::string path = folder + "/." + Utf8Prefix(name, kTempStemBytes) + suffix;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            err = errno;
+            continue;
+        }
+        tmp.path = std::move(path);
+        tmp.fd = UniqueFd(fd);
+        struct stat old {};
+        if (replace && ::stat(dest.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+        return true;
+    }
+    why = ErrnoText("cannot create the file", err);
+    return false;
+}
+
+// Moves `from` to `to` unless `to` exists. Gives 0 or the errno; EEXIST when
+// the name is taken.
+int MoveNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP) return err;
+    // The file system cannot rename without replacing. A hard link refuses a
+    // taken name just as well; the temporary name is then dropped.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    err = errno;
+    if (err != EPERM && err != EOPNOTSUPP) return err;
+    // No hard links either (FAT): claim the name with an exclusive create and
+    // rename over that empty claim.
+    int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    ::close(fd);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    err = errno;
+    ::unlink(to.c_str());
+    return err;
+}
+
+// Makes a finished rename survive a power cut; failures change nothing here.
+void SyncFolderOf(const std::string& path) {
+    std::string folder, name;
+    SplitNativePath(path, folder, name);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+std::unique_ptr<ByteReader> OpenDrawing(const std::u16string& FName, int& err) {
+    err = 0;
+    auto r = ByteReader::OpenFile(NativePath(FName), &err);
+    if (!r && err == 0) err = EIO;
+    return r;
+}
+
+}  // namespace
+
+// ---- Failures -----------------------------------------------------------------------
+
+std::string JwwFailure::Describe() const {
+    if (!failed) return {};
+    std::string s = message;
+    if (!detail.empty()) s += ": " + detail;
+    if (hasOffset) s += " at byte " + std::to_string(offset);
+    return s;
+}
+
+// The first failure of an operation is its cause; later ones are its echoes.
+void TJwwData::SetFailure(const char* message, std::string detail, bool hasOffset, uint64_t offset) {
+    if (lastFailure_.failed) return;
+    lastFailure_.failed = true;
+    lastFailure_.message = message;
+    lastFailure_.detail = std::move(detail);
+    lastFailure_.hasOffset = hasOffset;
+    lastFailure_.offset = offset;
+}
+
+namespace {
+
+// Runs one step of a load or save and turns whatever it throws into the
+// document's failure record: errors of the sections carry their own offset,
+// the rest get the position that `where` gives (none for a save). False when
+// the step threw.
+template <class Step, class Fail, class Where>
+bool Guarded(Step&& step, Fail&& fail, Where&& where) {
+    auto other = [&](const char* detail) {
+        std::optional<uint64_t> at = where();
+        fail(kFileIoError, detail, at.has_value(), at.value_or(0));
+    };
+    try {
+        step();
+        return true;
+    } catch (const JwwIoError& e) {
+        fail(e.what(), e.detail, true, e.offset);
+    } catch (const std::bad_alloc&) {
+        other("out of memory");
+    } catch (const std::length_error&) {
+        other("an array would be larger than memory allows");
+    } catch (const std::exception& e) {
+        other(e.what());
+    } catch (...) {
+        other("unknown error");
+    }
+    return false;
+}
+
+std::optional<uint64_t> NoOffset() { return std::nullopt; }
+
+}  // namespace
+
+namespace {
+
+// ReadHeader keeps its reason to itself; the document tells which check failed.
+JwwFailure HeaderFailure(const TJwwData& d, const ByteReader& r) {
+    JwwFailure f;
+    f.failed = true;
+    f.hasOffset = true;
+    if (d.Enthd.jwID != kSignature) {
+        f.message = kHeaderError;
+        f.detail = "the file does not begin with JwwData.";
+        f.offset = 0;
+    } else if (d.Enthd.jwVer < kMinVersion || d.Enthd.jwVer > kMaxVersion) {
+        f.message = kVersionError;
+        f.detail = "version " + std::to_string(d.Enthd.jwVer) + " is not 220 to 700";
+        f.offset = kSignatureSize;
+    } else {
+        f.message = kFileIoError;
+        f.detail = "the header ends early";
+        f.offset = r.position();
+    }
+    return f;
+}
+
+// The memo's first line goes to line1, everything behind the first CR LF
+// (further CR LF pairs included) to line2.
+void SplitMemo(const std::u16string& memo, std::u16string& line1, std::u16string& line2) {
+    int i = StrIndexOf(kCrLf, memo);
+    if (i < 0) {
+        line1 = memo;
+        line2.clear();
+    } else {
+        line1 = StrMid(memo, 0, i);
+        line2 = StrFrom(memo, i + 2);
+    }
+}
+
+}  // namespace
+
+// ---- Loading ------------------------------------------------------------------------
+
+bool TJwwData::FileIn(const std::u16string& FName) {
+    DataInit();
+    lastFailure_ = {};
+    auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
+    bool ok = false;
+    bool opened = false;
+    bool headerRead = false;
+    std::unique_ptr<ByteReader> r;
+    Guarded(
+        [&] {
+            int err = 0;
+            r = OpenDrawing(FName, err);
+            if (!r) {
+                SetFailure(kFileIoError, ErrnoText("cannot open the file", err), false, 0);
+                return;
+            }
+            opened = true;
+            if (!ReadHeader(*r)) {
+                if (!lastFailure_.failed) lastFailure_ = HeaderFailure(*this, *r);
+                return;
+            }
+            headerRead = true;
+            SplitMemo(Enthd.strMemo, MemoLine1, MemoLine2);
+            JwwClassMap map;
+            ReadEntitySection(*r, map);
+            ReadBlockDefSection(*r, map);
+            if (Enthd.jwVer >= kVerImages) ReadBindImageSection(*r);
+            ok = true;
+        },
+        fail, [&]() -> std::optional<uint64_t> { return r ? std::optional<uint64_t>(r->position()) : std::nullopt; });
+    r.reset();
+    // The tree describes whatever was read, also after a failure; only a file
+    // rejected by its header gets none. A tree that would outgrow its bound
+    // (blocks that insert themselves) fails the load.
+    if (headerRead || !opened) {
+        auto treeFail = [this](const char* m, std::string d, bool, uint64_t) { SetFailure(m, std::move(d), false, 0); };
+        if (!Guarded([&] { MakeBlockTree(); }, treeFail, NoOffset)) ok = false;  // no byte offset: not in the file
+    }
+    return ok;
+}
+
+bool TJwwData::FileHeaderIn(const std::u16string& FName) {
+    DataInit();
+    lastFailure_ = {};
+    auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
+    bool ok = false;
+    Guarded(
+        [&] {
+            int err = 0;
+            auto r = OpenDrawing(FName, err);
+            if (!r) {
+                SetFailure(kFileIoError, ErrnoText("cannot open the file", err), false, 0);
+                return;
+            }
+            ok = ReadHeader(*r);
+            if (!ok && !lastFailure_.failed) lastFailure_ = HeaderFailure(*this, *r);
+        },
+        fail, NoOffset);
+    return ok;
+}
+
+// True when the file begins with "JwwData." and a version of 220 to 700. A file
+// that ends inside the version field is not a drawing.
+bool TJwwData::FileCheck(const std::u16string& FName) const {
+    try {
+        int err = 0;
+        auto r = OpenDrawing(FName, err);
+        if (!r) return false;
+        uint8_t sig[kSignatureSize] = {};
+        if (r->read(sig, sizeof sig) != sizeof sig) return false;
+        if (AnsiBytesToStr(sig, sizeof sig) != kSignature) return false;
+        size_t got = 0;
+        int32_t ver = r->value<int32_t>(0, &got);
+        return got == sizeof ver && ver >= kMinVersion && ver <= kMaxVersion;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TJwwData::SetFileOutOption(int n) { FileOutOpt = (n >= 0 && n <= 63) ? n : 0; }
+
+// ---- Saving ---------------------------------------------------------------------------
+
+namespace {
+
+// Hands the last bytes to the disk and closes the temporary file.
+bool FinishTempFile(ByteWriter& w, TempFile& tmp, std::string& why) {
+    if (!w.flush()) {
+        why = ErrnoText("writing the file failed", w.error());
+        return false;
+    }
+    if (::fsync(tmp.fd.get()) != 0 && errno != EINVAL) {
+        why = ErrnoText("writing the file failed", errno);
+        return false;
+    }
+    if (!tmp.fd.Close()) {
+        why = ErrnoText("closing the file failed", errno);
+        return false;
+    }
+    return true;
+}
+
+// Gives the finished temporary file its name: with `replace` a file of that
+// name is replaced; otherwise it never is and the next free name is taken.
+bool MoveIntoPlace(const std::u16string& FName, bool replace, TempFile& tmp, std::u16string& used, std::string& why) {
+    std::u16string name = FName;
+    for (int attempt = 0; attempt < kMaxNameAttempts && !name.empty(); ++attempt) {
+        const std::string dest = NativePath(name);
+        int err = replace ? (::rename(tmp.path.c_str(), dest.c_str()) == 0 ? 0 : errno) : MoveNoReplace(tmp.path, dest);
+        if (err == 0) {
+            tmp.path.clear();
+            SyncFolderOf(dest);
+            used = name;
+            return true;
+        }
+        if (replace || err != EEXIST) {
+            why = ErrnoText("cannot give the file its name", err);
+            return false;
+        }
+        name = MakeUniqueFileName(FName);
+    }
+    why = "no free file name";
+    return false;
+}
+
+}  // namespace
+
+bool TJwwData::FileOut(const std::u16string& FName, int32_t Ver) { return SaveTo(FName, Ver, true, nullptr); }
+
+bool TJwwData::FileOutNew(const std::u16string& FName, int32_t Ver, std::u16string* savedAs) {
+    return SaveTo(FName, Ver, false, savedAs);
+}
+
+bool TJwwData::SaveTo(const std::u16string& FName, int32_t Ver, bool replace, std::u16string* savedAs) {
+    lastFailure_ = {};
+    auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
+    bool ok = false;
+    Guarded(
+        [&] {
+            const std::string dest = NativePath(FName);
+            TempFile tmp;
+            std::string why;
+            if (!CreateTempBeside(dest, replace, tmp, why)) return SetFailure(kFileIoError, why, false, 0);
+            ByteWriter w(tmp.fd.get());
+            w.failAfter(writeLimitForTest_);
+            JwwClassMap map;
+            WriteHeader(w, Ver);
+            WriteEntitySection(w, Ver, map);
+            WriteBlockDefSection(w, Ver, map);
+            if (Ver >= kVerImages && !WriteBindImageSection(w)) return;  // reason recorded there
+            std::u16string used;
+            if (!FinishTempFile(w, tmp, why) || !MoveIntoPlace(FName, replace, tmp, used, why))
+                return SetFailure(kFileIoError, why, false, 0);
+            if (savedAs) *savedAs = std::move(used);
+            ok = true;
+        },
+        fail, NoOffset);
+    return ok;
+}
+
+}  // namespace morvane

@@ -1,0 +1,171 @@
+// Internal to the entity and block-definition sections: the reader and writer
+// of one archived entity list. The entity section holds one such list (the
+// document's EntLine ... EntBlock and EntNo); every block definition holds
+// another (its mLine ... mBlock and mNo). Both lists share one class map.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "doc/JwwUnit.h"
+
+namespace morvane::jwwobj {
+
+// The arrays a list is read into, with their counts and the order list.
+struct EntityArrays {
+    std::vector<TEntJwwNo>& order;  // sized to the object count beforehand
+    std::vector<TEntJwwLine>& line;
+    int32_t& lineN;
+    std::vector<TEntJwwEnko>& enko;
+    int32_t& enkoN;
+    std::vector<TEntJwwTen>& ten;
+    int32_t& tenN;
+    std::vector<TEntJwwMoji>& moji;
+    int32_t& mojiN;
+    std::vector<TEntJwwSunpo>& sunpo;
+    int32_t& sunpoN;
+    std::vector<TEntJwwSolid>& solid;
+    int32_t& solidN;
+    std::vector<TEntJwwBlock>& block;
+    int32_t& blockN;
+    // Inside a block definition: texts and dimensions grow in steps of 500
+    // instead of 1000, and a point without its optional fields gets the scale
+    // 0 instead of 1.0.
+    bool nested;
+};
+
+EntityArrays TopLevelArrays(TJwwData& doc);
+EntityArrays NestedArrays(TEntJwwBlockDef& def);
+
+// Cuts the arrays to their counts once a list has been read.
+void TrimArrays(EntityArrays& a);
+
+// What a list is written from. Each span holds the elements below its count,
+// the order span the entries to walk (n1 or N of them).
+struct EntityView {
+    std::span<const TEntJwwNo> order;
+    std::span<const TEntJwwLine> line;
+    std::span<const TEntJwwEnko> enko;
+    std::span<const TEntJwwTen> ten;
+    std::span<const TEntJwwMoji> moji;
+    std::span<const TEntJwwSunpo> sunpo;
+    std::span<const TEntJwwSolid> solid;
+    std::span<const TEntJwwBlock> block;
+};
+
+EntityView TopLevelView(const TJwwData& doc);
+EntityView NestedView(const TEntJwwBlockDef& def);
+
+// Fails the load when `count` objects of at least `minBytes` bytes each cannot
+// fit in what the input still holds. Called before anything is sized from a
+// count, so that a hostile count never allocates.
+void CheckCountFits(const ByteReader& r, uint64_t at, uint64_t count, uint64_t minBytes, const char* what);
+
+// The fewest bytes one archived entity can take in a file of this version:
+// a class reference and the shortest body (a point).
+uint64_t MinObjectBytes(int32_t ver);
+
+// Reads entity lists; the class map runs on from list to list.
+class ObjectReader {
+public:
+    ObjectReader(TJwwData& doc, ByteReader& r, JwwClassMap& map);
+
+    // Reads `count` objects into `a`, filling a.order from its front.
+    void ReadList(uint32_t count, EntityArrays& a);
+
+    // Reads a fixed part whose version-351 size is `size` into dst: in one
+    // piece from 351 on; before 351 the attribute lacks nPenWidth, so bytes
+    // 0-6 go to offsets 0-6 and the rest to offsets 9 onward. Gives the
+    // number of bytes delivered.
+    size_t ReadFixed(void* dst, size_t size);
+
+    // Reads a 16-bit tag word; fails the load when the input has ended.
+    uint16_t ReadTagWord();
+    // Reads the DWORD of a long class reference, with the same check.
+    uint32_t ReadTagDword();
+    // Reads the rest of a new-class tag (schema, name length, name) and gives
+    // the kind 1..8 its name stands for, or 0 for an unknown name.
+    int ReadClassName(uint64_t tagAt, std::u16string* name);
+
+    ByteReader& r;
+    JwwClassMap& map;
+
+private:
+    int ReadEntityTag();
+    bool ReadBody(int kind, EntityArrays& a, int32_t& index);
+    bool ReadLine(TEntJwwLine& e);
+    bool ReadEnko(TEntJwwEnko& e);
+    bool ReadTen(TEntJwwTen& e, double defaultScale);
+    void ReadTenOptions(TEntJwwTen& e, double defaultScale);
+    bool ReadMojiFixed(TEntJwwMojiFixed& m);
+    bool ReadMoji(TEntJwwMoji& e);
+    bool ReadSunpo(TEntJwwSunpo& s);
+    bool ReadSolid(TEntJwwSolid& e);
+    bool ReadBlock(TEntJwwBlock& e);
+
+    TJwwData& doc_;
+    int32_t ver_;
+    size_t capacityLimit_ = 0;  // of any array of the list being read
+};
+
+// ChangeBlockNo for every number, looked up instead of searched: built once
+// per save, it gives the same numbers.
+class BlockNumberMap {
+public:
+    explicit BlockNumberMap(const TJwwData& doc);
+    uint32_t operator()(uint32_t n) const {
+        auto it = saved_.find(n);
+        return it == saved_.end() ? unknown_ : it->second;
+    }
+
+private:
+    std::unordered_map<uint32_t, uint32_t> saved_;
+    uint32_t unknown_ = 0;  // for numbers no definition has: the count of reached definitions
+};
+
+// Writes entity lists in output version `ver`; the class map runs on.
+class ObjectWriter {
+public:
+    ObjectWriter(const TJwwData& doc, ByteWriter& w, int32_t ver, JwwClassMap& map,
+                 const BlockNumberMap& numbers);
+
+    // The object count a list is written with: one per valid order entry,
+    // seven for a dimension whose SXF parts go out as objects of their own.
+    uint64_t Count(const EntityView& v) const;
+    void WriteList(const EntityView& v);
+    // New-class tag at the first object of a class, a class reference after.
+    void WriteTag(int kind);
+
+    ByteWriter& w;
+    const int32_t ver;
+    JwwClassMap& map;
+    const BlockNumberMap& numbers;
+
+private:
+    bool SplitsSxf(const TEntJwwSunpo& s) const;
+    void WriteObject(const EntityView& v, int kind, size_t index);
+    void WriteLine(const TEntJwwLine& e);
+    void WriteEnko(const TEntJwwEnko& e);
+    void WriteTen(const TEntJwwTen& e, uint32_t bKariten);
+    void WriteMojiFixed(const TEntJwwMojiFixed& m);
+    void WriteMoji(const TEntJwwMoji& e);
+    void WriteSunpo(const TEntJwwSunpo& s);
+    void WriteSxfObjects(const TEntJwwSunpo& s);
+    void WriteSolid(const TEntJwwSolid& e);
+    void WriteBlock(const TEntJwwBlock& e);
+
+    const TJwwData& doc_;
+};
+
+// The text of a text entity as it is written: cleaned, then the FileOutOpt
+// bits 0x10, 8 and 1 in that order. Dimension texts take only the cleaning
+// and bit 0x10; font names and block names only the cleaning.
+std::u16string MojiTextForOutput(std::u16string_view text, int32_t opt);
+std::u16string SunpoTextForOutput(std::u16string_view text, int32_t opt);
+
+// A character size as written: its magnitude, kept within 1e-10..1e10.
+double TextSizeForOutput(double d);
+
+}  // namespace morvane::jwwobj
