@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -38,23 +39,33 @@ int main(int argc, char** argv) {
     QApplication::setFont(morvane::UiFont(13));
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     QDir().mkpath(out);
-    QTemporaryDir sandbox;
+    QTemporaryDir sandbox(QDir::tempPath() + "/morvane-XXXXXX");
     if (!sandbox.isValid()) return 1;
+    const QString desktop = sandbox.path() + "/Desktop";
+    const QString drawings = sandbox.path() + QString::fromUtf16(u"/図面");
+    QDir().mkpath(desktop);
+    QDir().mkpath(drawings);
 
     morvane::WindowSetup setup;
     setup.ProgramFolder = (sandbox.path() + "/").toStdU16String();
     setup.SettingsFilePath = (sandbox.path() + "/morvane.dat").toStdU16String();
     morvane::TForm1 form(std::move(setup));
-    form.SetShell(std::make_unique<SandboxShell>(form, sandbox.path()));
+    form.SetShell(std::make_unique<SandboxShell>(form, desktop));
     form.show();
     bool ok = Save(form, out + "/window-settings.png");
     if (argc > 2) ok &= Save(*form.findChild<QWidget*>(QStringLiteral("OptionPage")), QString::fromLocal8Bit(argv[2]));
 
-    const QDir corpus(QStringLiteral(MORVANE_CORPUS_DIR));
-    std::vector<std::u16string> drawings;
-    for (const QString& name : corpus.entryList({"*.jww"}, QDir::Files, QDir::Name).mid(0, 6))
-        drawings.push_back(corpus.filePath(name).toStdU16String());
-    form.HandOver(drawings);
+    // A few sample drawings and one damaged file, as a user would drop them.
+    const QDir corpus(QDir::cleanPath(QStringLiteral(MORVANE_CORPUS_DIR)));
+    std::vector<std::u16string> queue;
+    for (const char16_t* name : {u"木造平面例.jww", u"敷地図.jww", u"サンプル.jww", u"Test2.jww"}) {
+        const QString target = drawings + "/" + QString::fromUtf16(name);
+        if (QFile::copy(corpus.filePath(QString::fromUtf16(name)), target)) queue.push_back(target.toStdU16String());
+    }
+    QFile damaged(drawings + QString::fromUtf16(u"/途中で切れた図面.jww"));
+    if (damaged.open(QIODevice::WriteOnly) && damaged.write("JwwData.") > 0) queue.push_back(damaged.fileName().toStdU16String());
+    damaged.close();
+    form.HandOver(queue);
     QElapsedTimer clock;
     clock.start();
     do QApplication::processEvents(QEventLoop::AllEvents, 50);
