@@ -135,6 +135,32 @@ QString CopyDrawing(const QString& folder, const QString& name) {
     return QFile::copy(source, target) ? target : QString();
 }
 
+// A sample drawing with one bound image ("plan.png", referenced by a text),
+// saved by the project's own writer as `target`.
+bool SaveDrawingWithImage(const QString& folder, const QString& target) {
+    const QString source = QStringLiteral(MORVANE_CORPUS_DIR) + "/template-a.jww";
+    TJwwData doc;
+    doc.BindImageFolder = (folder + "/").toStdU16String();
+    if (!QFile::exists(source) || !doc.FileIn(source.toStdU16String())) return false;
+    QFile image(folder + "/plan.png");
+    if (!image.open(QIODevice::WriteOnly) || image.write("not really a png") <= 0) return false;
+    image.close();
+    TEntJwwMoji text;
+    text.att.nPenStyle = 1;
+    text.att.nPenColor = 1;
+    text.nMojiShu = 1;
+    text.dSizeX = text.dSizeY = 2.5;
+    text.strFontName = u"ＭＳ ゴシック";
+    text.str = u"^@BM%temp%plan.png,100,80,0,0,1,0";
+    doc.EntMoji.push_back(text);
+    doc.EntNo.push_back({4, doc.EntMojiN++});
+    doc.Enthd.n1 = static_cast<int32_t>(doc.EntNo.size());
+    doc.BindImage.push_back({u"plan.png", 0, false});
+    doc.BindImageN = 1;
+    doc.BindImageExp = doc.BindImageExr = true;
+    return doc.FileOut(target.toStdU16String(), kMaxVersion);
+}
+
 QString WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return {};
@@ -451,6 +477,31 @@ private slots:
         Drop(*h.form, {text, h.root + "/missing.jww"});
         QVERIFY(h.WaitForRun());
         QCOMPARE(h.Log().size(), 3);
+
+        // Closing frees the drawing and removes the emptied working folder.
+        const QString temp = QString::fromStdU16String(h.form->TempFolder());
+        QVERIFY(QDir(temp).exists());
+        h.form->close();
+        QVERIFY(!QDir(temp).exists());
+    }
+
+    // The bound images of the last drawing live in the working folder until
+    // the window closes, which deletes them and the folder.
+    void closeRemovesImages() {
+        Harness h(Root());
+        QDir().mkpath(h.root + "/fixture");
+        const QString drawing = h.root + "/with-image.jww";
+        if (!SaveDrawingWithImage(h.root + "/fixture", drawing)) QSKIP("no sample drawing");
+        h.form->show();
+        h.form->HandOver({drawing.toStdU16String()});
+        QVERIFY(h.WaitForRun());
+        QCOMPARE(h.Log().value(2), Q(u"　…… 変換ＯＫ"));
+        const QString temp = QString::fromStdU16String(h.form->TempFolder());
+        QVERIFY(QFile::exists(temp + "plan.png"));
+        h.form->close();
+        QVERIFY(!QFile::exists(temp + "plan.png"));
+        QVERIFY(!QDir(temp).exists());
+        QVERIFY(!QDir(h.root + "/TEMP").exists());
     }
 
     // The files named on the command line are converted as the window is shown.
