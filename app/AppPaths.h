@@ -9,7 +9,8 @@ namespace morvane {
 
 // Full path of the running program file (empty when it cannot be found).
 std::u16string ProgramFilePath();
-// The folder of a program file, with a trailing separator.
+// The folder of a program file, with a trailing separator (empty when the
+// path has no folder part).
 std::u16string ProgramFolderOf(const std::u16string& programFile);
 // True when files can be created in `folder`.
 bool FolderWritable(const std::u16string& folder);

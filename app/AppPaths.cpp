@@ -1,0 +1,106 @@
+#include "app/AppPaths.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/Func_2.h"
+
+namespace morvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string FromNative(const fs::path& p) { return Utf8ToStr(p.string()); }
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+// An XDG base folder from the environment; relative values are ignored, as
+// the base directory specification asks.
+std::string XdgBase(const char* variable, const char* fallbackUnderHome) {
+    if (const char* v = std::getenv(variable); v && v[0] == '/') return v;
+    return HomeFolder() + "/" + fallbackUnderHome;
+}
+
+std::string WithSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+}  // namespace
+
+std::u16string ProgramFilePath() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::u16string() : FromNative(exe);
+}
+
+std::u16string ProgramFolderOf(const std::u16string& programFile) {
+    // No folder part: no program folder (never "/", which would put TEMP in the root).
+    std::string folder = fs::path(NativePath(programFile)).parent_path().string();
+    return folder.empty() ? std::u16string() : Utf8ToStr(WithSlash(folder));
+}
+
+bool FolderWritable(const std::u16string& folder) {
+    return !folder.empty() && ::access(NativePath(folder).c_str(), W_OK | X_OK) == 0;
+}
+
+std::u16string SettingsFilePathFor(const std::u16string& programFile) {
+    if (!programFile.empty() && FolderWritable(ProgramFolderOf(programFile)))
+        return FromNative(fs::path(NativePath(programFile)).replace_extension(".dat"));
+    return Utf8ToStr(XdgBase("XDG_CONFIG_HOME", ".config") + "/morvane/morvane.dat");
+}
+
+bool CreateSettingsFolder(const std::u16string& settingsFile) {
+    std::error_code ec;
+    fs::path folder = fs::path(NativePath(settingsFile)).parent_path();
+    if (folder.empty()) return true;
+    fs::create_directories(folder, ec);
+    return fs::is_directory(folder, ec);
+}
+
+std::optional<WorkingFolder> WorkingFolder::Create(const std::u16string& programFolder) {
+    std::string tempInProgram;
+    if (FolderWritable(programFolder)) tempInProgram = WithSlash(NativePath(programFolder)) + "TEMP/";
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string systemTemp = WithSlash(tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp");
+
+    for (const std::string& base : {tempInProgram, systemTemp}) {
+        if (base.empty()) continue;
+        // Another process may remove an empty TEMP between our mkdir and
+        // mkdtemp; try again a few times before falling back.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (::mkdir(base.c_str(), 0777) != 0 && errno != EEXIST) break;
+            std::string pattern = base + "morvane-XXXXXX";
+            if (::mkdtemp(pattern.data())) {  // mode 0700
+                return WorkingFolder(Utf8ToStr(pattern + "/"),
+                                     base == tempInProgram ? Utf8ToStr(base) : std::u16string());
+            }
+            if (errno != ENOENT) break;
+        }
+    }
+    return std::nullopt;
+}
+
+WorkingFolder::WorkingFolder(WorkingFolder&& other) noexcept
+    : path_(std::move(other.path_)), parentToTidy_(std::move(other.parentToTidy_)) {
+    other.path_.clear();
+    other.parentToTidy_.clear();
+}
+
+WorkingFolder::~WorkingFolder() {
+    // rmdir removes a folder only when it is empty: files left behind stay.
+    if (!path_.empty()) ::rmdir(NativePath(path_).c_str());
+    if (!parentToTidy_.empty()) ::rmdir(NativePath(parentToTidy_).c_str());
+}
+
+}  // namespace morvane

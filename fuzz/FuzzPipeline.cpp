@@ -1,0 +1,94 @@
+#include "fuzz/FuzzPipeline.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/BatchRun.h"
+#include "app/SettingsApplier.h"
+#include "doc/JwwUnit.h"
+#include "support/Func_2.h"
+
+namespace morvane::fuzz {
+
+namespace {
+
+// Every option ticked, with values inside their ranges.
+BatchSettings AllOptions() {
+    BatchSettings s;
+#define MORVANE_TICK(name) s.name = true;
+    MORVANE_BATCH_FLAGS(MORVANE_TICK)
+#undef MORVANE_TICK
+    s.ED01 = u"上段メモ";
+    s.ED02 = u"下段";
+    s.CX01 = 5;
+    s.CX02 = 1;
+    s.ED30 = u"2.5";
+    for (int pen = 1; pen <= 8; ++pen) {
+        s.ScreenWidth(pen) = IntToDecStr(pen);
+        s.PrinterWidth(pen) = IntToDecStr(pen * 10);
+    }
+    for (int n = 1; n <= 19; ++n) {
+        s.Component('R', n) = IntToDecStr(n * 13);
+        s.Component('G', n) = u"0";
+        s.Component('B', n) = u"255";
+    }
+    return s;
+}
+
+bool Reload(const std::u16string& path, const std::u16string& images, std::string& why) {
+    TJwwData again;
+    again.BindImageFolder = images;
+    again.BindImageExp = again.BindImageExr = true;
+    bool ok = again.FileIn(path);
+    if (!ok) why = again.LastFailure().Describe();
+    JwwDataFree(again);
+    return ok;
+}
+
+}  // namespace
+
+PipelineResult RunPipeline(const uint8_t* data, size_t size, const std::string& workFolder) {
+    PipelineResult result;
+    const std::string input = workFolder + "input.jww";
+    {
+        std::ofstream f(input, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    const std::u16string images = Utf8ToStr(workFolder + "images/");
+    const std::u16string reloadImages = Utf8ToStr(workFolder + "reload/");
+    std::filesystem::create_directories(workFolder + "images");
+    std::filesystem::create_directories(workFolder + "reload");
+
+    TJwwData doc;
+    doc.BindImageFolder = images;
+    doc.BindImageExp = doc.BindImageExr = true;
+    result.loaded = doc.FileIn(Utf8ToStr(input));
+    if (result.loaded) {
+        doc.BindImageExplode();
+        BatchSettings s = AllOptions();
+        RunProc2(s, doc);
+        for (int32_t version : {700, 300}) {
+            doc.SetFileOutOption(doc.MojiEncode ? kOptUnicode : 0);
+            const std::u16string out = Utf8ToStr(workFolder + "out" + std::to_string(version) + ".jww");
+            if (!doc.FileOut(out, version)) {
+                result.saved = false;
+                result.failure = "save as " + std::to_string(version) + ": " + doc.LastFailure().Describe();
+                break;
+            }
+            std::string why;
+            if (!Reload(out, reloadImages, why)) {
+                result.reloaded = false;
+                result.failure = "reload of version " + std::to_string(version) + ": " + why;
+                break;
+            }
+        }
+    }
+    JwwDataFree(doc);
+    std::error_code ec;
+    for (auto& entry : std::filesystem::directory_iterator(workFolder, ec))
+        std::filesystem::remove_all(entry.path(), ec);
+    return result;
+}
+
+}  // namespace morvane::fuzz

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs the libFuzzer target for a bounded time (seconds, default 120) from the
+# seed drawings and the regression files. Anything it finds (crash, leak,
+# timeout, out-of-memory) is written to fuzz/found/ and fails the run: move the
+# file into fuzz/regressions/, where the ordinary tests replay it, and fix it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-120}"
+
+bash scripts/deps.sh fuzz
+CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMORVANE_FUZZ=ON -DMORVANE_GUI=OFF -DMORVANE_TESTS=OFF >/dev/null
+cmake --build build-fuzz --target fuzz_jww -j "$(nproc)"
+
+mkdir -p fuzz/corpus-work fuzz/found
+log=build-fuzz/fuzz.log
+set +e
+ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+  build-fuzz/fuzz/fuzz_jww fuzz/corpus-work fuzz/seeds fuzz/regressions \
+  -max_total_time="$seconds" -timeout=5 -rss_limit_mb=512 -malloc_limit_mb=512 \
+  -artifact_prefix=fuzz/found/ -print_final_stats=1 >"$log" 2>&1
+status=$?
+set -e
+grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)" "$log" || true
+if [ $status -ne 0 ] || ls fuzz/found/* >/dev/null 2>&1; then
+  tail -n 60 "$log"
+  echo "fuzz: the fuzzer found a fault; see fuzz/found/ and $log" >&2
+  exit 1
+fi
+echo "fuzz: ${seconds} s without a fault"

@@ -1,0 +1,324 @@
+// The command line as a process: exit codes, the log on stdout, reasons on
+// stderr, and nothing written where nothing should be.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Drawings.h"
+#include "TempFolder.h"
+#include "app/BatchRun.h"
+#include "app/OptionControls.h"
+#include "app/SettingsFile.h"
+#include "app/shell/ConsoleShell.h"
+
+using namespace morvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliResult {
+    int exit = -1;
+    std::string out, err;
+    std::vector<std::string> OutLines() const {
+        std::vector<std::string> lines;
+        for (size_t p = 0, e; (e = out.find('\n', p)) != std::string::npos; p = e + 1)
+            lines.push_back(out.substr(p, e - p));
+        return lines;
+    }
+};
+
+// Runs `program` with `args` and the extra environment `env` (NAME=value),
+// capturing stdout and stderr in files of `tmp`.
+CliResult RunProgram(const TempFolder& tmp, const std::string& program, const std::vector<std::string>& args,
+                     const std::vector<std::string>& env = {}) {
+    const fs::path outPath = tmp.path() / ".stdout", errPath = tmp.path() / ".stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        for (const char* v : {"XDG_DESKTOP_DIR", "XDG_DOCUMENTS_DIR", "XDG_CONFIG_HOME"}) ::unsetenv(v);
+        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CliResult r;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = ReadFile(outPath);
+    r.err = ReadFile(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return r;
+}
+
+// A copy of the command line in its own program folder, so that its default
+// settings file and its working folder are the test's own.
+struct CliFixture {
+    TempFolder tmp;
+    std::string cli;
+    std::string settings;
+
+    CliFixture() {
+        if (std::string(MORVANE_CLI_PATH).empty()) return;
+        fs::create_directories(tmp.path() / "bin");
+        fs::create_directories(tmp.path() / "src");
+        fs::create_directories(tmp.path() / "out");
+        fs::create_directories(tmp.path() / "tmp");
+        cli = (tmp.path() / "bin" / "morvane-cli").string();
+        fs::copy_file(MORVANE_CLI_PATH, cli);
+        settings = (tmp.path() / "s.dat").string();
+        AppSettings a;
+        a.batch.CB01 = true;
+        a.batch.ED01 = u"CLI";
+        CheckDestination(a, DestinationMode::AskEachRun);
+        SaveDatFile(Utf8ToStr(settings), a);
+    }
+    std::string Source(const std::string& name, bool unicode = false) {
+        EXPECT_TRUE(MakeDrawing(tmp.path() / "src" / name, u"メモ", unicode));
+        return (tmp.path() / "src" / name).string();
+    }
+    std::string Path(const std::string& name) const { return (tmp.path() / name).string(); }
+    CliResult Run(const std::vector<std::string>& args) {
+        return RunProgram(tmp, cli, args, {"TMPDIR=" + Path("tmp"), "HOME=" + Path("home")});
+    }
+};
+
+#define SKIP_WITHOUT_CLI()                                                            \
+    if (std::string(MORVANE_CLI_PATH).empty()) GTEST_SKIP() << "morvane-cli not built"
+
+std::string U8(const char16_t* s) { return StrToUtf8(s); }
+
+TEST(Cli, UsageVersionAndHelp) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    CliResult v = f.Run({"--version"});
+    EXPECT_EQ(v.exit, 0);
+    EXPECT_EQ(v.out, "morvane-cli 1.10\n");
+    CliResult h = f.Run({"--help"});
+    EXPECT_EQ(h.exit, 0);
+    EXPECT_NE(h.out.find("--beside-source"), std::string::npos);
+    struct Row {
+        std::vector<std::string> args;
+        const char* says;
+    } rows[] = {
+        {{}, "no drawing"},
+        {{"--frobnicate", "a.jww"}, "unknown option"},
+        {{"--dest", "x", "--beside-source", "a.jww"}, "exclude"},
+        {{"--settings"}, "needs a path"},
+        {{"--show", "--unicode", "a.jww"}, "--show"},
+    };
+    for (const Row& r : rows) {
+        CliResult u = f.Run(r.args);
+        EXPECT_EQ(u.exit, 2) << r.says;
+        EXPECT_NE(u.err.find(r.says), std::string::npos) << u.err;
+        EXPECT_TRUE(u.out.empty());
+    }
+}
+
+TEST(Cli, ConvertsPrintsTheLogAndReportsFailures) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww"), c = f.Source("c.JWW");
+    const std::string b = f.tmp.Write("src/b.jww", "JwwData.").string();
+    const std::string txt = f.tmp.Write("src/notes.txt", "x").string();
+    const std::string settingsBefore = ReadFile(f.settings);
+
+    CliResult r = f.Run({"--settings", f.settings, "--dest", f.Path("out"), a, b, txt, c});
+    EXPECT_EQ(r.exit, 1);
+    const std::string ok = U8(kOutcomePrefix) + U8(kOutcomeOk), failed = U8(kOutcomePrefix) + U8(kOutcomeFailed);
+    const std::vector<std::string> expected = {
+        a, U8(kDestinationPrefix) + f.Path("out/a.jww"), ok,
+        b, U8(kDestinationPrefix) + f.Path("out/b.jww"), failed,
+        c, U8(kDestinationPrefix) + f.Path("out/c.JWW"), ok,
+    };
+    EXPECT_EQ(r.OutLines(), expected);
+    // One line per failed file naming it and the reason with its byte offset,
+    // one for the argument that is no drawing.
+    EXPECT_NE(r.err.find(b + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("byte"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(txt + ": not a .jww file"), std::string::npos) << r.err;
+
+    TJwwData out;
+    ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "a.jww", out));
+    EXPECT_EQ(out.Enthd.strMemo, u"CLI\r\n");  // the settings file's memo line
+    EXPECT_EQ(ReadFile(f.settings), settingsBefore);  // read, never written
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "tmp"));
+}
+
+TEST(Cli, AllConvertedIsExitZero) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww");
+    const std::string image = (fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww").string();
+    CliResult r = f.Run({"--settings", f.settings, "--dest", f.Path("out"), "--unicode", a, image});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(r.OutLines().size(), 6u);
+    TJwwData out;
+    ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "a.jww", out));
+    EXPECT_TRUE(out.MojiEncode);
+    TJwwData withImage;
+    ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "detail-700.jww", withImage));
+    EXPECT_EQ(withImage.BindImageN, 1);
+    // The unpacked images went with the private working folder and its TEMP.
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+}
+
+TEST(Cli, DestinationErrorsWriteNothing) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww");
+    CliResult missing = f.Run({"--settings", f.settings, "--dest", f.Path("nowhere"), a});
+    EXPECT_EQ(missing.exit, 2);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_NE(missing.err.find(U8(kFolderMissingMessage) + "\n" + f.Path("nowhere") + "/"), std::string::npos)
+        << missing.err;
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "nowhere"));
+
+    // The settings ask for a folder at every run: there is no dialog.
+    CliResult ask = f.Run({"--settings", f.settings, a});
+    EXPECT_EQ(ask.exit, 2);
+    EXPECT_NE(ask.err.find("--dest"), std::string::npos);
+
+    // The desktop of the settings file's mode does not exist either.
+    AppSettings desktop;
+    SaveDatFile(Utf8ToStr(f.Path("d.dat")), desktop);
+    CliResult noDesktop = f.Run({"--settings", f.Path("d.dat"), a});
+    EXPECT_EQ(noDesktop.exit, 2);
+    EXPECT_NE(noDesktop.err.find(f.Path("home/Desktop")), std::string::npos) << noDesktop.err;
+
+    CliResult badSettings = f.Run({"--settings", f.Path("none.dat"), "--dest", f.Path("out"), a});
+    EXPECT_EQ(badSettings.exit, 2);
+
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "out"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "src"), {}), 1);
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+}
+
+TEST(Cli, BesideSourceAndTheDefaultSettingsFile) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww");
+    // Beside the program copy: its own settings file, mode "元ファイルのフォルダ".
+    AppSettings beside;
+    CheckDestination(beside, DestinationMode::SourceFolder);
+    beside.batch.CB03 = true;
+    beside.batch.CX01 = 5;
+    SaveDatFile(Utf8ToStr(f.cli + ".dat"), beside);
+    CliResult r = f.Run({a});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    TJwwData out;
+    ASSERT_TRUE(LoadDrawing(f.tmp.path() / "src" / "a~1.jww", out));
+    EXPECT_EQ(out.Enthd.nZumen, 8);
+
+    CliResult again = f.Run({"--settings", f.settings, "--beside-source", a});
+    EXPECT_EQ(again.exit, 0) << again.err;
+    EXPECT_TRUE(fs::exists(f.tmp.path() / "src" / "a~2.jww"));
+}
+
+TEST(Cli, ShowListsTheSettingsAndWritesNothing) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww", true);
+    const std::string bad = f.tmp.Write("src/bad.jww", "not a drawing").string();
+    CliResult r = f.Run({"--show", a});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    for (const char* expected : {"version", "700", "memo line 1", "メモ", "paper size", "line widths",
+                                 "point radius", "images first", "texts last", "text background", "UTF-16",
+                                 "pens", "grey", "background"})
+        EXPECT_NE(r.out.find(expected), std::string::npos) << expected;
+    CliResult b = f.Run({"--show", bad});
+    EXPECT_EQ(b.exit, 1);
+    EXPECT_NE(b.err.find(bad + ": "), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "tmp"));
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "src"), {}), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Sets environment variables for one test and puts the old values back.
+class EnvGuard {
+public:
+    void Set(const char* name, const std::string& value) {
+        Remember(name);
+        ::setenv(name, value.c_str(), 1);
+    }
+    void Unset(const char* name) {
+        Remember(name);
+        ::unsetenv(name);
+    }
+    ~EnvGuard() {
+        for (auto& [name, value] : saved_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
+
+private:
+    void Remember(const char* name) {
+        const char* v = std::getenv(name);
+        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+std::string Contents(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+    return s;
+}
+
+TEST(ConsoleShell, UserFoldersFromEnvironmentUserDirsOrHome) {
+    TempFolder tmp;
+    EnvGuard env;
+    env.Set("HOME", tmp.path().string());
+    env.Set("XDG_CONFIG_HOME", (tmp.path() / "cfg").string());
+    env.Unset("XDG_DESKTOP_DIR");
+    env.Unset("XDG_DOCUMENTS_DIR");
+    ConsoleShell shell;
+    EXPECT_EQ(shell.DesktopFolder(), tmp.U("Desktop"));
+    tmp.Write("cfg/user-dirs.dirs", "# comment\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ/\"\n"
+                                    "XDG_DOCUMENTS_DIR=\"/srv/docs\"\nXDG_MUSIC_DIR=\"relative\"\n");
+    EXPECT_EQ(shell.DesktopFolder(), tmp.U("デスクトップ"));
+    EXPECT_EQ(shell.DocumentsFolder(), u"/srv/docs");
+    env.Set("XDG_DOCUMENTS_DIR", "/data/documents");
+    EXPECT_EQ(shell.DocumentsFolder(), u"/data/documents");
+}
+
+TEST(ConsoleShell, LogOnStdoutReasonsAndMessagesOnStderr) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    {
+        ConsoleShell shell(out, err);
+        std::u16string chosen;
+        EXPECT_FALSE(shell.BrowseForFolder(u"/", chosen));
+        EXPECT_FALSE(shell.EscapePressed());
+        shell.Progress(0, 1, u"/d/図面.jww");
+        shell.LogAppend(u"/d/図面.jww", u"");
+        shell.LogAppend(u"　…… 変換失敗", u"JWW-Header Error at byte 0");
+        shell.ShowMessage(u"指定したフォルダが見つかりません。\r\n/x/");
+    }
+    EXPECT_EQ(Contents(out), "/d/図面.jww\n　…… 変換失敗\n");
+    EXPECT_EQ(Contents(err), "/d/図面.jww: JWW-Header Error at byte 0\n指定したフォルダが見つかりません。\n/x/\n");
+    std::fclose(out);
+    std::fclose(err);
+}
+
+}  // namespace
