@@ -1,0 +1,54 @@
+#include "app/gui/Labels.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+
+namespace morvane {
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+QSize PathLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }
+
+QSize PathLabel::sizeHint() const { return {fontMetrics().averageCharWidth() * 20, fontMetrics().height()}; }
+
+void PathLabel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect r = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width());
+    style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+}
+
+void ColumnHeadLabel::setColumns(QList<QWidget*> columns) {
+    columns_.clear();
+    for (QWidget* w : columns) columns_ << w;
+    update();
+}
+
+QSize ColumnHeadLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }
+
+QSize ColumnHeadLabel::sizeHint() const { return minimumSizeHint(); }
+
+void ColumnHeadLabel::paintEvent(QPaintEvent* event) {
+    if (columns_.isEmpty()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    p.setPen(palette().color(foregroundRole()));
+    const QStringList words = text().split(u' ', Qt::SkipEmptyParts);
+    for (int i = 0; i < words.size() && i < columns_.size(); ++i) {
+        QWidget* column = columns_[i];
+        if (!column) continue;
+        const int centre = column->mapTo(window(), column->rect().center()).x() -
+                           mapTo(window(), QPoint(0, 0)).x();
+        const int w = fontMetrics().horizontalAdvance(words[i]);
+        p.drawText(QRect(centre - w / 2 - 1, 0, w + 2, height()), Qt::AlignCenter, words[i]);
+    }
+}
+
+}  // namespace morvane

@@ -1,0 +1,84 @@
+#include "app/gui/QtShell.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+#include "app/gui/Unit1.h"
+#include "support/Func_2.h"
+
+namespace morvane {
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+std::u16string StandardFolder(QStandardPaths::StandardLocation location) {
+    QString folder = QStandardPaths::writableLocation(location);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    return QDir::cleanPath(folder).toStdU16String();  // no trailing separator
+}
+
+}  // namespace
+
+QStringList OpenDialogFilters() {
+    return {QString::fromUtf16(u"Jw_cad 図面ファイル(win) (*.jww *.JWW *.Jww)"),
+            QString::fromUtf16(u"全てのファイル(*.*) (*)")};
+}
+
+std::u16string QtShell::DesktopFolder() { return StandardFolder(QStandardPaths::DesktopLocation); }
+
+std::u16string QtShell::DocumentsFolder() { return StandardFolder(QStandardPaths::DocumentsLocation); }
+
+bool QtShell::BrowseForFolder(const std::u16string& start, std::u16string& chosen) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        &form_, QString::fromUtf16(u"変換後のファイルを保存するフォルダを指定して下さい"), Q(start));
+    if (folder.isEmpty()) return false;
+    chosen = QDir::toNativeSeparators(folder).toStdU16String();
+    return true;
+}
+
+bool QtShell::OpenFiles(const std::u16string& initialFolder, int32_t& filterIndex,
+                        std::vector<std::u16string>& chosen) {
+    QFileDialog dialog(&form_, QString::fromUtf16(u"変換元ファイルを指定"), Q(initialFolder));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QStringList filters = OpenDialogFilters();
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.value(std::clamp<int>(filterIndex, 1, int(filters.size())) - 1));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const int used = int(filters.indexOf(dialog.selectedNameFilter()));
+    if (used >= 0) filterIndex = used + 1;
+    chosen.clear();
+    for (const QString& f : dialog.selectedFiles()) chosen.push_back(QDir::toNativeSeparators(f).toStdU16String());
+    return true;
+}
+
+bool QtShell::ChooseColor(int32_t& colour) {
+    const Rgb c = ColorToRgb(colour);
+    const QColor picked = QColorDialog::getColor(QColor(c.r, c.g, c.b), &form_);
+    if (!picked.isValid()) return false;
+    colour = RgbToColor(picked.red(), picked.green(), picked.blue());
+    return true;
+}
+
+void QtShell::ShowMessage(const std::u16string& text) {
+    QMessageBox::information(&form_, QStringLiteral("Morvane"), Q(text), QMessageBox::Ok);
+}
+
+bool QtShell::EscapePressed() { return form_.StopRequested(); }
+
+void QtShell::LogClear() { form_.LogClear(); }
+
+void QtShell::LogAppend(const std::u16string& line, const std::u16string& reason) {
+    form_.LogAppend(Q(line), Q(reason));
+}
+
+void QtShell::ShowLogPage() { form_.ShowLogPage(); }
+
+void QtShell::Progress(int done, int total, const std::u16string& current) {
+    form_.ShowProgress(done, total, Q(current));
+}
+
+}  // namespace morvane
