@@ -123,16 +123,6 @@ int MoveNoReplace(const std::string& from, const std::string& to) {
     return err;
 }
 
-// Makes a finished rename survive a power cut; failures change nothing here.
-void SyncFolderOf(const std::string& path) {
-    std::string folder, name;
-    SplitNativePath(path, folder, name);
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 std::unique_ptr<ByteReader> OpenDrawing(const std::u16string& FName, int& err) {
     err = 0;
     auto r = ByteReader::OpenFile(NativePath(FName), &err);
@@ -320,14 +310,14 @@ void TJwwData::SetFileOutOption(int n) { FileOutOpt = (n >= 0 && n <= 63) ? n : 
 
 namespace {
 
-// Hands the last bytes to the disk and closes the temporary file.
+// Hands the last bytes to the file system and closes the temporary file. No
+// fsync: the rename makes the output complete or absent for every reader and
+// after a killed process; only a power cut can lose the newest outputs, never a
+// source, and a batch of small drawings would otherwise wait on the disk's
+// journal for each file.
 bool FinishTempFile(ByteWriter& w, TempFile& tmp, std::string& why) {
     if (!w.flush()) {
         why = ErrnoText("writing the file failed", w.error());
-        return false;
-    }
-    if (::fsync(tmp.fd.get()) != 0 && errno != EINVAL) {
-        why = ErrnoText("writing the file failed", errno);
         return false;
     }
     if (!tmp.fd.Close()) {
@@ -346,7 +336,6 @@ bool MoveIntoPlace(const std::u16string& FName, bool replace, TempFile& tmp, std
         int err = replace ? (::rename(tmp.path.c_str(), dest.c_str()) == 0 ? 0 : errno) : MoveNoReplace(tmp.path, dest);
         if (err == 0) {
             tmp.path.clear();
-            SyncFolderOf(dest);
             used = name;
             return true;
         }
