@@ -155,20 +155,8 @@ TEntJwwBlock Insert(Random& rnd, uint32_t number) {
     return b;
 }
 
-void SizeTables(TJwwData& doc) {
-    doc.EntLgrp.assign(kLayerGroupCount, {});
-    doc.EntLay.assign(kLayerCount, {});
-    doc.EntCol.assign(kColorCount, {});
-    doc.EntLtp1.assign(kLtp1Count, {});
-    doc.EntLtp2.assign(kLtp2Count, {});
-    doc.EntLtp3.assign(kLtp3Count, {});
-    doc.EntColS.assign(kColorExCount, {});
-    doc.EntLtpS.assign(kLineTypeExCount, {});
-    doc.EntMoj.assign(kMojiTypeCount, {});
-}
-
 void FillHeader(TJwwData& doc, int32_t version) {
-    SizeTables(doc);
+    doc.SizeTables();
     doc.Enthd.jwID = u"JwwData.";
     doc.Enthd.jwVer = version;
     doc.Enthd.strMemo = u"合成図面\r\n性能測定用";

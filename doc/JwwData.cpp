@@ -48,6 +48,18 @@ void TJwwData::DataInit() {
     BindImageN = 0;
 }
 
+void TJwwData::SizeTables() {
+    EntLgrp.assign(kLayerGroupCount, {});
+    EntLay.assign(kLayerCount, {});
+    EntCol.assign(kColorCount, {});
+    EntLtp1.assign(kLtp1Count, {});
+    EntLtp2.assign(kLtp2Count, {});
+    EntLtp3.assign(kLtp3Count, {});
+    EntColS.assign(kColorExCount, {});
+    EntLtpS.assign(kLineTypeExCount, {});
+    EntMoj.assign(kMojiTypeCount, {});
+}
+
 void TJwwData::DataFree() {
     // Give the memory back: a reused document must not keep the capacity of
     // the largest drawing it ever held.

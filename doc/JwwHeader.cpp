@@ -521,15 +521,7 @@ void WalkHeader(Io& io, Doc& d) {
 bool TJwwData::ReadHeader(ByteReader& r) {
     try {
         // Fixed sizes whatever the version; entries the file does not carry stay empty.
-        EntLgrp.assign(kLayerGroupCount, {});
-        EntLay.assign(kLayerCount, {});
-        EntCol.assign(kColorCount, {});
-        EntLtp1.assign(kLtp1Count, {});
-        EntLtp2.assign(kLtp2Count, {});
-        EntLtp3.assign(kLtp3Count, {});
-        EntColS.assign(kColorExCount, {});
-        EntLtpS.assign(kLineTypeExCount, {});
-        EntMoj.assign(kMojiTypeCount, {});
+        SizeTables();
         HeaderReader io(*this, r);
         WalkHeader(io, *this);
         return true;

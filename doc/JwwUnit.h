@@ -94,6 +94,9 @@ public:
     void DataInit();
     // Releases the block definitions' nested arrays, then DataInit.
     void DataFree();
+    // Gives the nine tables their fixed sizes with empty entries, as the header
+    // reader does before its first byte (the writer indexes them at these sizes).
+    void SizeTables();
 
     // ---- Whole-file operations (JwwFile.cpp) -----------------------------------
     bool FileIn(const std::u16string& FName);

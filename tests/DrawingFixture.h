@@ -15,17 +15,7 @@
 namespace morvane::fixture {
 
 // Sizes the nine tables as the header reader does; entries stay zero.
-inline void SizeTables(TJwwData& d) {
-    d.EntLgrp.resize(kLayerGroupCount);
-    d.EntLay.resize(kLayerCount);
-    d.EntCol.resize(kColorCount);
-    d.EntLtp1.resize(kLtp1Count);
-    d.EntLtp2.resize(kLtp2Count);
-    d.EntLtp3.resize(kLtp3Count);
-    d.EntColS.resize(kColorExCount);
-    d.EntLtpS.resize(kLineTypeExCount);
-    d.EntMoj.resize(kMojiTypeCount);
-}
+inline void SizeTables(TJwwData& d) { d.SizeTables(); }
 
 // Values that no two fields share and that every double holds exactly.
 struct Seed {

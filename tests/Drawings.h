@@ -15,15 +15,7 @@ namespace morvane {
 inline bool MakeDrawing(const std::filesystem::path& path, const std::u16string& memo, bool unicode = false,
                         int32_t ver = 700) {
     TJwwData doc;
-    doc.EntLgrp.assign(kLayerGroupCount, {});
-    doc.EntLay.assign(kLayerCount, {});
-    doc.EntCol.assign(kColorCount, {});
-    doc.EntLtp1.assign(kLtp1Count, {});
-    doc.EntLtp2.assign(kLtp2Count, {});
-    doc.EntLtp3.assign(kLtp3Count, {});
-    doc.EntColS.assign(kColorExCount, {});
-    doc.EntLtpS.assign(kLineTypeExCount, {});
-    doc.EntMoj.assign(kMojiTypeCount, {});
+    doc.SizeTables();
     for (int k = 0; k < kColorCount; ++k) doc.EntCol[k].anPenWidth = 1;
     doc.Enthd.strMemo = memo;
     doc.SetFileOutOption(unicode ? kOptUnicode : 0);

@@ -47,17 +47,7 @@ public:
         std::memcpy(&bytes.at(offsetOf.at(key)), &v, sizeof v);
     }
 
-    static void SizeTables(TJwwData& d) {
-        d.EntLgrp.resize(kLayerGroupCount);
-        d.EntLay.resize(kLayerCount);
-        d.EntCol.resize(kColorCount);
-        d.EntLtp1.resize(kLtp1Count);
-        d.EntLtp2.resize(kLtp2Count);
-        d.EntLtp3.resize(kLtp3Count);
-        d.EntColS.resize(kColorExCount);
-        d.EntLtpS.resize(kLineTypeExCount);
-        d.EntMoj.resize(kMojiTypeCount);
-    }
+    static void SizeTables(TJwwData& d) { d.SizeTables(); }
 
 private:
     struct Field {

@@ -39,15 +39,7 @@ TEntJwwAttr Attr(uint16_t pen, uint8_t style = 1, uint16_t layer = 0) {
 
 // Tables at their fixed sizes with the values a new drawing has.
 void NewDrawing(TJwwData& d, int32_t ver, const std::u16string& memo) {
-    d.EntLgrp.assign(kLayerGroupCount, {});
-    d.EntLay.assign(kLayerCount, {});
-    d.EntCol.assign(kColorCount, {});
-    d.EntLtp1.assign(kLtp1Count, {});
-    d.EntLtp2.assign(kLtp2Count, {});
-    d.EntLtp3.assign(kLtp3Count, {});
-    d.EntColS.assign(kColorExCount, {});
-    d.EntLtpS.assign(kLineTypeExCount, {});
-    d.EntMoj.assign(kMojiTypeCount, {});
+    d.SizeTables();
     d.Enthd.jwVer = ver;
     d.Enthd.strMemo = memo;
     d.Enthd.nZumen = 3;
