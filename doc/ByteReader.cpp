@@ -20,7 +20,10 @@ ByteReader::~ByteReader() {
 }
 
 std::unique_ptr<ByteReader> ByteReader::OpenFile(const std::string& nativePath, int* errnoOut) {
-    int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking: a FIFO put in a drawing's place would otherwise
+    // hold the open until some other program writes to it. Regular files
+    // ignore the flag; it is cleared again before reading all the same.
+    int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errnoOut) *errnoOut = errno;
         return nullptr;
@@ -31,6 +34,7 @@ std::unique_ptr<ByteReader> ByteReader::OpenFile(const std::string& nativePath, 
         ::close(fd);
         return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 #ifdef POSIX_FADV_SEQUENTIAL
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif

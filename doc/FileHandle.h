@@ -78,9 +78,10 @@ inline ssize_t ReadSome(int fd, void* dst, size_t n) {
 }
 
 // Opens a regular file for reading without following a link at its last
-// component. Gives -1 for anything else (missing, folder, link, device).
+// component. Gives -1 for anything else (missing, folder, link, device). The
+// open does not block, so that a FIFO under that name cannot stall the run.
 inline int OpenRegularForReading(const std::string& path, struct stat* st = nullptr) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
     struct stat s {};
     if (::fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) {
@@ -88,6 +89,7 @@ inline int OpenRegularForReading(const std::string& path, struct stat* st = null
         errno = EINVAL;
         return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (st) *st = s;
     return fd;
 }

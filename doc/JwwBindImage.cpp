@@ -180,12 +180,13 @@ struct InflateStream {
 // unpacked in turn, as gzip itself does, and bytes after the last member that
 // do not start a new one are ignored. False when the data is not gzip, ends
 // inside a member, unpacks to more than `limit` bytes, or cannot be written.
-bool InflateGzip(int in, int out, uint64_t limit) {
+// `total` receives the bytes unpacked.
+bool InflateGzip(int in, int out, uint64_t limit, uint64_t& total) {
     InflateStream s;
     if (!s.ready) return false;
     BlockInput input(in);
     std::vector<uint8_t> outBuf(kCopyBlock);
-    uint64_t total = 0;
+    total = 0;
     for (;;) {
         // One member.
         for (;;) {
@@ -214,14 +215,20 @@ bool InflateGzip(int in, int out, uint64_t limit) {
 }
 
 // Unpacks the gzip file src into dst (replacing it); dst is removed again
-// when the unpacking fails, so that no partial image is left behind.
-void UnpackGzipFile(const std::string& src, const std::string& dst, uint64_t limit) {
+// when the unpacking fails, so that no partial image is left behind. Gives the
+// bytes of the unpacked file (0 when there is none).
+uint64_t UnpackGzipFile(const std::string& src, const std::string& dst, uint64_t limit) {
     UniqueFd in(OpenRegularForReading(src));
-    if (!in) return;
+    if (!in) return 0;
     UniqueFd out(CreateFreshFile(dst));
-    if (!out) return;
-    bool ok = InflateGzip(in.get(), out.get(), limit);
-    if (!out.Close() || !ok) ::unlink(dst.c_str());
+    if (!out) return 0;
+    uint64_t total = 0;
+    bool ok = InflateGzip(in.get(), out.get(), limit, total);
+    if (!out.Close() || !ok) {
+        ::unlink(dst.c_str());
+        return 0;
+    }
+    return total;
 }
 
 struct DeflateStream {
@@ -313,13 +320,17 @@ void TJwwData::BindImageInit() {
     BindImageN = 0;
 }
 
+// The bound holds for all the images of the drawing together: a drawing of a
+// few megabytes may carry any number of small gzip members that each unpack
+// to the bound, and would fill the disk one image at a time.
 void TJwwData::BindImageExplode() {
+    uint64_t budget = unpackLimit_;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
         if (!IsSafeImageName(name) || !HasGzExt(name)) continue;
         std::u16string target = UnpackedName(name);
         if (target.empty()) continue;
-        UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), unpackLimit_);
+        budget -= UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), budget);
     }
 }
 

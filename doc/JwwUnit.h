@@ -60,7 +60,10 @@ inline constexpr int32_t kVerImages = 700;     // bound-image section (written w
 
 // Bounds against hostile input.
 inline constexpr int64_t kMaxBlockTreeNodes = 2'000'000;  // ~240 MB of nodes; real drawings stay far below
-inline constexpr uint64_t kMaxUnpackedImage = 1ull << 30;    // 1 GiB per bound image
+// The unpacked bound images of one drawing together. Far above what a drawing
+// shows; the saved drawing carries the packed files, never the unpacked ones,
+// so a bomb cut short loses nothing but costs no more than this on the disk.
+inline constexpr uint64_t kMaxUnpackedImage = 256ull << 20;
 inline constexpr size_t kMaxClassNameLength = 2047;          // the reader's 2048-byte work buffer
 
 // The running class map of one load or one save, shared by the entity and the
@@ -128,8 +131,9 @@ public:
     void BindImageDeleteFile();
     void BindImageDeleteGzFile();
     void BindImageDeleteNonGzFile();
-    // Test hook: BindImageExplode gives up on an image that unpacks to more
-    // than this many bytes (kMaxUnpackedImage otherwise).
+    // Test hook: BindImageExplode gives up on an image that would take the
+    // drawing's unpacked images past this many bytes in all
+    // (kMaxUnpackedImage otherwise).
     void SetUnpackLimitForTest(uint64_t limit) { unpackLimit_ = limit; }
 
     // ---- Archive forms (JwwArchive.cpp), used by the sections and by tests -----

@@ -17,7 +17,7 @@ log=build-fuzz/fuzz.log
 set +e
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   build-fuzz/fuzz/fuzz_jww fuzz/corpus-work fuzz/seeds fuzz/regressions \
-  -max_total_time="$seconds" -timeout=5 -rss_limit_mb=512 -malloc_limit_mb=512 \
+  -max_total_time="$seconds" -timeout=2 -rss_limit_mb=512 -malloc_limit_mb=512 -dict=fuzz/jww.dict \
   -artifact_prefix=fuzz/found/ -print_final_stats=1 >"$log" 2>&1
 status=$?
 set -e

@@ -482,3 +482,21 @@ TEST(BindImageDelete, EachOperationRemovesItsFiles) {
     EXPECT_EQ(d.doc.BindImageN, 0);
     EXPECT_TRUE(d.doc.BindImage.empty());
 }
+
+// The bound holds for all images of a drawing together: many small bombs
+// cannot fill the disk one at a time. An image that would pass what is left
+// is not unpacked; a smaller one behind it still is.
+TEST(BindImageExplode, BoundHoldsForAllImagesTogether) {
+    ImageDoc d;
+    d.doc.SetUnpackLimitForTest(kTestUnpackLimit);
+    const Bytes part(400 * 1024, 'z'), small(100 * 1024, 's');
+    for (const char* name : {"a.gz", "b.gz", "c.gz"}) WriteBytes(d.work / name, Gzip(part));
+    WriteBytes(d.work / "d.gz", Gzip(small));
+    d.doc.BindImage = {{u"a.gz", 0, false}, {u"b.gz", 0, false}, {u"c.gz", 0, false}, {u"d.gz", 0, false}};
+    d.doc.BindImageN = 4;
+    d.doc.BindImageExplode();
+    EXPECT_EQ(d.File("a"), part);
+    EXPECT_EQ(d.File("b"), part);
+    EXPECT_FALSE(d.Has("c"));
+    EXPECT_EQ(d.File("d"), small);
+}

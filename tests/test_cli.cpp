@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CliRunner.h"
 #include "Drawings.h"
 #include "TempFolder.h"
 #include "app/BatchRun.h"
@@ -22,82 +23,6 @@ using namespace morvane;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CliResult {
-    int exit = -1;
-    std::string out, err;
-    std::vector<std::string> OutLines() const {
-        std::vector<std::string> lines;
-        for (size_t p = 0, e; (e = out.find('\n', p)) != std::string::npos; p = e + 1)
-            lines.push_back(out.substr(p, e - p));
-        return lines;
-    }
-};
-
-// Runs `program` with `args` and the extra environment `env` (NAME=value),
-// capturing stdout and stderr in files of `tmp`.
-CliResult RunProgram(const TempFolder& tmp, const std::string& program, const std::vector<std::string>& args,
-                     const std::vector<std::string>& env = {}) {
-    const fs::path outPath = tmp.path() / ".stdout", errPath = tmp.path() / ".stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        for (const char* v : {"XDG_DESKTOP_DIR", "XDG_DOCUMENTS_DIR", "XDG_CONFIG_HOME"}) ::unsetenv(v);
-        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    CliResult r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return r;
-}
-
-// A copy of the command line in its own program folder, so that its default
-// settings file and its working folder are the test's own.
-struct CliFixture {
-    TempFolder tmp;
-    std::string cli;
-    std::string settings;
-
-    CliFixture() {
-        if (std::string(MORVANE_CLI_PATH).empty()) return;
-        fs::create_directories(tmp.path() / "bin");
-        fs::create_directories(tmp.path() / "src");
-        fs::create_directories(tmp.path() / "out");
-        fs::create_directories(tmp.path() / "tmp");
-        cli = (tmp.path() / "bin" / "morvane-cli").string();
-        fs::copy_file(MORVANE_CLI_PATH, cli);
-        settings = (tmp.path() / "s.dat").string();
-        AppSettings a;
-        a.batch.CB01 = true;
-        a.batch.ED01 = u"CLI";
-        CheckDestination(a, DestinationMode::AskEachRun);
-        SaveDatFile(Utf8ToStr(settings), a);
-    }
-    std::string Source(const std::string& name, bool unicode = false) {
-        EXPECT_TRUE(MakeDrawing(tmp.path() / "src" / name, u"メモ", unicode));
-        return (tmp.path() / "src" / name).string();
-    }
-    std::string Path(const std::string& name) const { return (tmp.path() / name).string(); }
-    CliResult Run(const std::vector<std::string>& args) {
-        return RunProgram(tmp, cli, args, {"TMPDIR=" + Path("tmp"), "HOME=" + Path("home")});
-    }
-};
-
-#define SKIP_WITHOUT_CLI()                                                            \
-    if (std::string(MORVANE_CLI_PATH).empty()) GTEST_SKIP() << "morvane-cli not built"
 
 std::string U8(const char16_t* s) { return StrToUtf8(s); }
 

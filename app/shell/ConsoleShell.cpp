@@ -70,9 +70,11 @@ void ConsoleShell::ShowMessage(const std::u16string& text) {
 }
 
 void ConsoleShell::LogAppend(const std::u16string& line, const std::u16string& reason) {
+    // Every line goes out at once: a log piped into a file keeps the files
+    // finished so far when the run is killed.
     std::fprintf(out_, "%s\n", StrToUtf8(line).c_str());
+    std::fflush(out_);
     if (!reason.empty()) {
-        std::fflush(out_);
         std::fprintf(err_, "%s: %s\n", StrToUtf8(current_).c_str(), StrToUtf8(reason).c_str());
     }
 }
