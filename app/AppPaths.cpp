@@ -25,7 +25,7 @@ std::string HomeFolder() {
 }
 
 // An XDG base folder from the environment; relative values are ignored, as
-// the base directory specification asks.
+// the XDG base directory rules ask.
 std::string XdgBase(const char* variable, const char* fallbackUnderHome) {
     if (const char* v = std::getenv(variable); v && v[0] == '/') return v;
     return HomeFolder() + "/" + fallbackUnderHome;
