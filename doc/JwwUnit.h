@@ -63,7 +63,7 @@ inline constexpr int64_t kMaxBlockTreeNodes = 2'000'000;  // ~240 MB of nodes; r
 // The unpacked bound images of one drawing together. Far above what a drawing
 // shows; the saved drawing carries the packed files, never the unpacked ones,
 // so a bomb cut short loses nothing but costs no more than this on the disk.
-inline constexpr uint64_t kMaxUnpackedImage = 256ull << 20;
+inline constexpr uint64_t kMaxUnpackedImage = 128ull << 20;  // unpacks in about a second
 inline constexpr size_t kMaxClassNameLength = 2047;          // the reader's 2048-byte work buffer
 
 // The running class map of one load or one save, shared by the entity and the
