@@ -72,19 +72,28 @@ timed() {  # command... -> "wall_s maxrss_kb cpu_s" (wall to the microsecond; /u
 }
 
 report() {  # name src-dir
-  local name="$1" src="$2" out="$work/out"
+  local name="$1" src="$2" outs="$work/out"
   local files=("$src"/*.jww)
   local bytes; bytes=$(du -cb "${files[@]}" | tail -1 | cut -f1)
-  local copy_cmd=(cp "${files[@]}" "$out/")
-  [ ${#files[@]} -eq 1 ] && copy_cmd=(sh -c 'cat "$1" > "$2/copy.jww"' sh "${files[0]}" "$out")
   local ct=() cc=()
   declare -A mt=() mc=() mm=()
+  # Every timed command writes into a new folder, and the outputs are deleted
+  # only after the last round: deleting thousands of files hands the file
+  # system work (journal, discards) that would otherwise land in the next
+  # timed command.
+  rm -rf "$outs"; mkdir -p "$outs"; sync
   for i in $(seq 0 "$runs"); do
-    rm -rf "$out"; mkdir -p "$out"; sync
-    read -r t m c < <(timed "${copy_cmd[@]}")
+    local out="$outs/copy$i"
+    mkdir -p "$out"; sync
+    if [ ${#files[@]} -eq 1 ]; then
+      read -r t m c < <(timed sh -c 'cat "$1" > "$2/copy.jww"' sh "${files[0]}" "$out")
+    else
+      read -r t m c < <(timed cp "${files[@]}" "$out/")
+    fi
     [ "$i" -gt 0 ] && { ct+=("$t"); cc+=("$c"); }
     for j in $jobs; do
-      rm -rf "$out"; mkdir -p "$out"; sync
+      out="$outs/run$i-$j"
+      mkdir -p "$out"; sync
       read -r t m c < <(timed "$cli" --settings "$settings" --dest "$out" --jobs "$j" "${files[@]}")
       [ "$i" -gt 0 ] && { mt[$j]+="$t "; mc[$j]+="$c "; mm[$j]+="$m "; }
     done
@@ -92,6 +101,8 @@ report() {  # name src-dir
   local cmed ccpu
   cmed=$(printf '%s\n' "${ct[@]}" | median)
   ccpu=$(printf '%s\n' "${cc[@]}" | median)
+  local one=""
+  [ -n "${mt[1]:-}" ] && one=$(printf '%s\n' ${mt[1]} | median)
   for j in $jobs; do
     local mmed mcpu mem
     mmed=$(printf '%s\n' ${mt[$j]} | median)
@@ -103,8 +114,11 @@ report() {  # name src-dir
       printf "%-5s %5d files %7.1f MB  jobs %d | wall: copy %7.3f s  morvane %7.3f s  ratio %5.2f  %6.1f ms/MB | cpu: copy %5.2f s  morvane %5.2f s  ratio %5.2f | peak %6.1f MB (limit %.0f)\n",
         n, f, mb, j, c, m, (c > 0 ? m / c : 0), (mb > 0 ? 1000 * m / mb : 0), cc, mc, (cc > 0 ? mc / cc : 0),
         r / 1024, 2 * mb + 64 }'
+    if [ "$j" != 1 ] && [ -n "$one" ]; then
+      awk -v a="$one" -v b="$mmed" -v j="$j" 'BEGIN { printf "      jobs %d is %.2f times as fast as jobs 1\n", j, (b > 0 ? a / b : 0) }'
+    fi
   done
-  rm -rf "$out"
+  rm -rf "$outs"; sync
 }
 
 for w in "${workloads[@]}"; do

@@ -18,6 +18,7 @@
 
 #include "doc/JwwObjects.h"
 #include "support/Func_2.h"
+#include "support/Memory.h"
 
 namespace morvane::jwwobj {
 
@@ -44,14 +45,26 @@ uint8_t* BytesOf(T& rec) {
 // The array grows by whole chunks of elements (zero-filled): when the count
 // reaches the length, the length becomes the next multiple of the chunk.
 // The capacity underneath grows geometrically, but never beyond `limit`: the
-// list's object count (rounded up to the chunk), which no kind can exceed. So
-// the array that holds most of a large drawing ends with little spare room.
+// list's object count (rounded up to the chunk), which no kind can exceed.
+// Once an array is large it gets, in one step, room for as many more elements
+// as the rest of the list could still add (`left` objects, and no more than
+// twice the bytes the input still holds), so that millions of lines are not
+// copied again at every doubling; the pages of that room are only touched as
+// they fill.
 template <class T>
-int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit) {
+int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, size_t left, uint64_t inputLeft) {
     const size_t count = static_cast<size_t>(n);
     if (count >= v.size()) {
         const size_t length = count / chunk * chunk + chunk;
-        if (length > v.capacity()) v.reserve(std::max(length, std::min(2 * v.capacity(), limit)));
+        if (length > v.capacity()) {
+            size_t want = std::min(2 * v.capacity(), limit);
+            if (want * sizeof(T) >= kHugePageHintBytes) {
+                const uint64_t room = std::min<uint64_t>(left, 2 * inputLeft / sizeof(T) + 1);
+                const uint64_t all = (count + room + chunk - 1) / chunk * chunk;
+                want = static_cast<size_t>(std::min<uint64_t>(limit, std::max<uint64_t>(want, all)));
+            }
+            ReserveLarge(v, std::max(length, want));
+        }
         v.resize(length);
     }
     return n++;
@@ -59,8 +72,9 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit) {
 
 // Reads one element; a body that delivered nothing is dropped again.
 template <class T, class Body>
-bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, int32_t& index, Body body) {
-    const int32_t i = Append(v, n, chunk, limit);
+bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, size_t left, uint64_t inputLeft,
+              int32_t& index, Body body) {
+    const int32_t i = Append(v, n, chunk, limit, left, inputLeft);
     if (!body(v[i])) {
         v[i] = T{};
         --n;
@@ -167,6 +181,7 @@ void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
     capacityLimit_ = (static_cast<size_t>(count) + kChunk - 1) / kChunk * kChunk;
     size_t filled = 0;
     for (uint32_t done = 0; done < count;) {
+        left_ = count - done;
         const int kind = ReadEntityTag();
         if (kind == 0) continue;  // a reference to an index no class holds: skipped
         int32_t index = 0;
@@ -242,7 +257,7 @@ bool ObjectReader::ReadBody(int kind, EntityArrays& a, int32_t& index) {
     const int32_t textChunk = a.nested ? kNestedTextChunk : kChunk;
     const double pointScale = a.nested ? 0.0 : 1.0;
     auto into = [&](auto& v, int32_t& n, int32_t chunk, auto body) {
-        return ReadInto(v, n, chunk, capacityLimit_, index, body);
+        return ReadInto(v, n, chunk, capacityLimit_, left_, r.remaining(), index, body);
     };
     switch (kind) {
     case kKindLine:
@@ -520,7 +535,9 @@ void TJwwData::ReadEntitySection(ByteReader& r, JwwClassMap& map) {
     const uint32_t count = ReadObjectCount(r);
     jwwobj::CheckCountFits(r, at, count, jwwobj::MinObjectBytes(Enthd.jwVer), "entity count");
     Enthd.n1 = static_cast<int32_t>(count);
-    EntNo.assign(count, TEntJwwNo{});
+    EntNo.clear();
+    ReserveLarge(EntNo, count);
+    EntNo.resize(count);
     EntBlockDefN = 0;
     Enthd.n2 = 0;
     map = JwwClassMap{};

@@ -109,6 +109,14 @@ TEST(Sjis, BrokenSequencesDecodeToTheDefaultCharacter) {
         {{0x81, 0x20, 0x41}, u"\u30FBA"},            // a lead byte takes any trail byte
         {{0x81, 0x7F}, u"\u30FB"},
         {{0xA4, 0x82, 0xA0, 0x7E}, u"\uFF64\u3042~"},
+        // Long ASCII runs are taken eight bytes at a time: a zero or a high
+        // byte anywhere in such a block ends the run there.
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 0x00, 'k'}, u"abcdefghij"},
+        {{'a', 'b', 'c', 0x00, 'e', 'f', 'g', 'h', 'i', 'j'}, u"abc"},
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0x82, 0xA0, 'x'}, u"abcdefgh\u3042x"},
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 0xB1, 'h', 'i', 'j'}, u"abcdefg\uFF71hij"},
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 0x82}, u"abcdefghi\u30FB"},
+        {{0x82, 0xA0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 0x00, 0x41}, u"\u3042abcdefghi"},
     };
     for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.expected);
 }
