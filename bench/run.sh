@@ -77,15 +77,19 @@ report() {  # name src-dir
   local bytes; bytes=$(du -cb "${files[@]}" | tail -1 | cut -f1)
   local ct=() cc=()
   declare -A mt=() mc=() mm=()
-  # Every timed command writes into a new folder, and the outputs are deleted
-  # only after the last round: deleting thousands of files hands the file
-  # system work (journal, discards) that would otherwise land in the next
-  # timed command.
+  # Every timed command writes into a new folder. With many files the outputs
+  # are deleted only after the last round: deleting thousands of files hands
+  # the file system work (journal, discards) that would otherwise land in the
+  # next timed command. A single large output is deleted before the next
+  # command, so that every command finds its memory as the previous one left
+  # it (this virtual machine is slow to hand out memory it has not used yet).
   rm -rf "$outs"; mkdir -p "$outs"; sync
+  local single=0; [ ${#files[@]} -eq 1 ] && single=1
   for i in $(seq 0 "$runs"); do
     local out="$outs/copy$i"
+    [ "$single" = 1 ] && rm -rf "$outs"/*
     mkdir -p "$out"; sync
-    if [ ${#files[@]} -eq 1 ]; then
+    if [ "$single" = 1 ]; then
       read -r t m c < <(timed sh -c 'cat "$1" > "$2/copy.jww"' sh "${files[0]}" "$out")
     else
       read -r t m c < <(timed cp "${files[@]}" "$out/")
@@ -93,6 +97,7 @@ report() {  # name src-dir
     [ "$i" -gt 0 ] && { ct+=("$t"); cc+=("$c"); }
     for j in $jobs; do
       out="$outs/run$i-$j"
+      [ "$single" = 1 ] && rm -rf "$outs"/*
       mkdir -p "$out"; sync
       read -r t m c < <(timed "$cli" --settings "$settings" --dest "$out" --jobs "$j" "${files[@]}")
       [ "$i" -gt 0 ] && { mt[$j]+="$t "; mc[$j]+="$c "; mm[$j]+="$m "; }

@@ -3,11 +3,17 @@
 // kept in memory. A failed or short write is remembered (ok() turns false and
 // stays false; later writes are dropped), so that a full disk fails the save
 // instead of leaving a shortened file reported as written.
+//
+// A file larger than one buffer is written by a second thread while the next
+// buffer fills: copying a large drawing into the file system's cache then
+// costs no time of the thread that lays the drawing out. A failure of that
+// thread is seen at the next hand-over or at flush() at the latest.
 #pragma once
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -20,7 +26,7 @@ public:
     ByteWriter();
     // Writes to an open file descriptor (not owned; flush() before closing it).
     explicit ByteWriter(int fd);
-    ~ByteWriter() = default;
+    ~ByteWriter();
     ByteWriter(const ByteWriter&) = delete;
     ByteWriter& operator=(const ByteWriter&) = delete;
 
@@ -52,7 +58,8 @@ public:
     void f64(double v) { put(v); }
     void fill(uint8_t v, size_t n);
 
-    // Hands buffered bytes to the file; gives ok().
+    // Hands buffered bytes to the file and waits until every byte is written;
+    // gives ok().
     bool flush();
     bool ok() const { return ok_; }
     int error() const { return errno_; }
@@ -64,12 +71,17 @@ public:
     static constexpr size_t kWriteBuffer = size_t{1} << 20;
 
 private:
+    class Background;
+
     void writeSlow(const void* src, size_t n);
     bool writeAll(const uint8_t* p, size_t n);
+    void handOver();
+    bool drain();
     void fail(int err);
 
     int fd_ = -1;
     std::vector<uint8_t> buf_;  // file mode: kWriteBuffer bytes, used_ of them filled
+    std::unique_ptr<Background> background_;  // started at the first full buffer
     size_t used_ = 0;
     bool ok_ = true;
     int errno_ = 0;

@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "doc/ByteReader.h"
 #include "doc/ByteWriter.h"
+#include "tests/TempFolder.h"
 
 using namespace morvane;
 
@@ -88,4 +91,47 @@ TEST(ByteWriter, FileWriterReportsAFullDisk) {
     w.fill(0x20, 100);
     EXPECT_FALSE(w.flush());
     ::close(fd);
+
+    // Several buffers: the failure happens on the background thread and is
+    // reported all the same, with its cause; later bytes are dropped.
+    fd = ::open("/dev/full", O_WRONLY);
+    ByteWriter big(fd);
+    std::vector<uint8_t> piece(1000, 0x41);
+    for (int i = 0; i < 5000; ++i) big.write(piece.data(), piece.size());
+    EXPECT_FALSE(big.ok());
+    EXPECT_FALSE(big.flush());
+    EXPECT_EQ(big.error(), ENOSPC);
+    ::close(fd);
+}
+
+// Pieces of every size, across many buffers, with runs larger than a buffer
+// in between: the file holds exactly the bytes in their order.
+TEST(ByteWriter, FileHoldsEveryByteInOrder) {
+    TempFolder tmp;
+    const auto path = tmp.path() / "out.bin";
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    std::vector<uint8_t> want;
+    {
+        ByteWriter w(fd);
+        uint32_t x = 12345;
+        auto next = [&x] { return x = x * 1103515245u + 12345u; };
+        for (int i = 0; i < 4000; ++i) {
+            size_t n = next() % 3000;
+            if (i % 700 == 699) n = ByteWriter::kWriteBuffer + next() % 5000;  // image data
+            std::vector<uint8_t> piece(n);
+            for (uint8_t& b : piece) b = static_cast<uint8_t>(next() >> 24);
+            w.write(piece.data(), n);
+            want.insert(want.end(), piece.begin(), piece.end());
+        }
+        w.u32(0xDEADBEEF);
+        for (uint8_t b : {0xEF, 0xBE, 0xAD, 0xDE}) want.push_back(b);
+        ASSERT_TRUE(w.flush());
+        EXPECT_EQ(w.written(), want.size());
+    }
+    ::close(fd);
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
 }
