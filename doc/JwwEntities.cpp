@@ -46,22 +46,21 @@ uint8_t* BytesOf(T& rec) {
 // reaches the length, the length becomes the next multiple of the chunk.
 // The capacity underneath grows geometrically, but never beyond `limit`: the
 // list's object count (rounded up to the chunk), which no kind can exceed.
-// Once an array is large it gets, in one step, room for as many more elements
-// as the rest of the list could still add (`left` objects, and no more than
-// twice the bytes the input still holds), so that millions of lines are not
-// copied again at every doubling; the pages of that room are only touched as
-// they fill.
+// Once an array is large, its kind's share of the objects read so far tells
+// how many the whole list will hold, and it gets that room in one step (with
+// an eighth to spare), so that millions of lines are not copied again at
+// every doubling; a wrong guess only means doubling from there.
 template <class T>
-int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, size_t left, uint64_t inputLeft) {
+int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, uint64_t listCount, uint64_t read) {
     const size_t count = static_cast<size_t>(n);
     if (count >= v.size()) {
         const size_t length = count / chunk * chunk + chunk;
         if (length > v.capacity()) {
             size_t want = std::min(2 * v.capacity(), limit);
-            if (want * sizeof(T) >= kHugePageHintBytes) {
-                const uint64_t room = std::min<uint64_t>(left, 2 * inputLeft / sizeof(T) + 1);
-                const uint64_t all = (count + room + chunk - 1) / chunk * chunk;
-                want = static_cast<size_t>(std::min<uint64_t>(limit, std::max<uint64_t>(want, all)));
+            if (want * sizeof(T) >= kHugePageHintBytes && read > 0) {
+                const uint64_t expected = (count + 1) * listCount / read;
+                const uint64_t room = (expected + expected / 8 + chunk - 1) / chunk * chunk;
+                want = static_cast<size_t>(std::min<uint64_t>(limit, std::max<uint64_t>(want, room)));
             }
             ReserveLarge(v, std::max(length, want));
         }
@@ -72,9 +71,9 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, size_
 
 // Reads one element; a body that delivered nothing is dropped again.
 template <class T, class Body>
-bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, size_t left, uint64_t inputLeft,
+bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, uint64_t listCount, uint64_t read,
               int32_t& index, Body body) {
-    const int32_t i = Append(v, n, chunk, limit, left, inputLeft);
+    const int32_t i = Append(v, n, chunk, limit, listCount, read);
     if (!body(v[i])) {
         v[i] = T{};
         --n;
@@ -180,8 +179,9 @@ ObjectReader::ObjectReader(TJwwData& doc, ByteReader& r, JwwClassMap& map)
 void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
     capacityLimit_ = (static_cast<size_t>(count) + kChunk - 1) / kChunk * kChunk;
     size_t filled = 0;
+    listCount_ = count;
     for (uint32_t done = 0; done < count;) {
-        left_ = count - done;
+        read_ = done + 1;
         const int kind = ReadEntityTag();
         if (kind == 0) continue;  // a reference to an index no class holds: skipped
         int32_t index = 0;
@@ -257,7 +257,7 @@ bool ObjectReader::ReadBody(int kind, EntityArrays& a, int32_t& index) {
     const int32_t textChunk = a.nested ? kNestedTextChunk : kChunk;
     const double pointScale = a.nested ? 0.0 : 1.0;
     auto into = [&](auto& v, int32_t& n, int32_t chunk, auto body) {
-        return ReadInto(v, n, chunk, capacityLimit_, left_, r.remaining(), index, body);
+        return ReadInto(v, n, chunk, capacityLimit_, listCount_, read_, index, body);
     };
     switch (kind) {
     case kKindLine:

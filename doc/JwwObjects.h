@@ -108,7 +108,8 @@ private:
     TJwwData& doc_;
     int32_t ver_;
     size_t capacityLimit_ = 0;  // of any array of the list being read
-    uint32_t left_ = 0;         // objects of that list not read yet, the current one included
+    uint32_t listCount_ = 0;    // objects in that list
+    uint32_t read_ = 0;         // of them read so far, the current one included
 };
 
 // ChangeBlockNo for every number, looked up instead of searched: built once
