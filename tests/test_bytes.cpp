@@ -59,6 +59,43 @@ TEST(ByteReader, FileReadsAcrossBufferRefillsAndLargeBlocks) {
     std::filesystem::remove(path);
 }
 
+// A file of several buffers walked by small reads, reads across buffers,
+// skips and runs larger than a buffer: every step delivers what the same walk
+// over the bytes in memory delivers.
+TEST(ByteReader, FileDeliversWhatMemoryDelivers) {
+    TempFolder tmp;
+    std::vector<uint8_t> data(9 * 1024 * 1024 + 17);
+    uint32_t x = 7;
+    auto next = [&x] { return x = x * 1664525u + 1013904223u; };
+    for (uint8_t& b : data) b = static_cast<uint8_t>(next() >> 24);
+    const auto path = tmp.Write("big.bin", std::string(data.begin(), data.end()));
+    auto file = ByteReader::OpenFile(path.string());
+    ASSERT_TRUE(file);
+    ByteReader memory(data);
+    for (int step = 0; step < 3000 && !memory.atEnd(); ++step) {
+        const uint32_t op = next() % 100;
+        size_t n;
+        if (op < 80) {
+            n = 1 + next() % 64;  // a field
+        } else if (op < 95) {
+            n = next() % (3 << 20) + 1;  // across blocks, or a large run
+        } else {
+            n = 0;
+        }
+        if (n == 0) {
+            const uint64_t skip = next() % (2 << 20);
+            ASSERT_EQ(file->skip(skip), memory.skip(skip));
+        } else {
+            std::vector<uint8_t> a(n, 0xEE), b(n, 0xEE);
+            ASSERT_EQ(file->read(a.data(), n), memory.read(b.data(), n)) << "step " << step;
+            ASSERT_TRUE(a == b) << "step " << step << " at " << memory.position();
+        }
+        ASSERT_EQ(file->position(), memory.position());
+    }
+    EXPECT_TRUE(memory.atEnd());
+    EXPECT_TRUE(file->atEnd());
+}
+
 TEST(ByteReader, MissingFileAndFolderDoNotOpen) {
     int err = 0;
     EXPECT_FALSE(ByteReader::OpenFile("/nonexistent/x.jww", &err));
