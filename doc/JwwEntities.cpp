@@ -15,6 +15,7 @@
 // The fixed parts equal the packed records of jwwtype.h byte for byte, so a
 // body is read with one copy straight into its element.
 #include <algorithm>
+#include <new>
 
 #include "doc/JwwObjects.h"
 #include "support/Func_2.h"
@@ -42,27 +43,44 @@ uint8_t* BytesOf(T& rec) {
     return reinterpret_cast<uint8_t*>(&rec);
 }
 
+// Where the list being read stands, for sizing its arrays.
+struct ListProgress {
+    size_t limit;        // the list's object count rounded up to the chunk: no kind has more
+    uint64_t count;      // objects in the list
+    uint64_t read;       // of them read so far, the current one included
+    uint64_t inputLeft;  // bytes the input still holds
+};
+
 // The array grows by whole chunks of elements (zero-filled): when the count
 // reaches the length, the length becomes the next multiple of the chunk.
-// The capacity underneath grows geometrically, but never beyond `limit`: the
-// list's object count (rounded up to the chunk), which no kind can exceed.
+// The capacity underneath grows geometrically, but never beyond the limit.
 // Once an array is large, its kind's share of the objects read so far tells
 // how many the whole list will hold, and it gets that room in one step (with
 // an eighth to spare), so that millions of lines are not copied again at
-// every doubling; a wrong guess only means doubling from there.
+// every doubling; a wrong guess only means doubling from there. That room is
+// only reserved, its pages are touched as they fill; it never exceeds twice
+// what the input still holds, and where the system refuses so much address
+// space the array just doubles.
 template <class T>
-int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, uint64_t listCount, uint64_t read) {
+int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress& list) {
     const size_t count = static_cast<size_t>(n);
     if (count >= v.size()) {
         const size_t length = count / chunk * chunk + chunk;
         if (length > v.capacity()) {
-            size_t want = std::min(2 * v.capacity(), limit);
-            if (want * sizeof(T) >= kHugePageHintBytes && read > 0) {
-                const uint64_t expected = (count + 1) * listCount / read;
-                const uint64_t room = (expected + expected / 8 + chunk - 1) / chunk * chunk;
-                want = static_cast<size_t>(std::min<uint64_t>(limit, std::max<uint64_t>(want, room)));
+            const size_t doubled = std::max(length, std::min(2 * v.capacity(), list.limit));
+            size_t want = doubled;
+            if (doubled * sizeof(T) >= kHugePageHintBytes && list.read > 0) {
+                const uint64_t expected = (count + 1) * list.count / list.read;
+                const uint64_t room = std::min((expected + expected / 8 + chunk - 1) / chunk * chunk,
+                                               count + 2 * list.inputLeft / sizeof(T) + chunk);
+                want = static_cast<size_t>(std::min<uint64_t>(list.limit, std::max<uint64_t>(doubled, room)));
             }
-            ReserveLarge(v, std::max(length, want));
+            try {
+                ReserveLarge(v, want);
+            } catch (const std::bad_alloc&) {
+                if (want == doubled) throw;
+                ReserveLarge(v, doubled);
+            }
         }
         v.resize(length);
     }
@@ -71,9 +89,8 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, uint6
 
 // Reads one element; a body that delivered nothing is dropped again.
 template <class T, class Body>
-bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, size_t limit, uint64_t listCount, uint64_t read,
-              int32_t& index, Body body) {
-    const int32_t i = Append(v, n, chunk, limit, listCount, read);
+bool ReadInto(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress& list, int32_t& index, Body body) {
+    const int32_t i = Append(v, n, chunk, list);
     if (!body(v[i])) {
         v[i] = T{};
         --n;
@@ -257,7 +274,7 @@ bool ObjectReader::ReadBody(int kind, EntityArrays& a, int32_t& index) {
     const int32_t textChunk = a.nested ? kNestedTextChunk : kChunk;
     const double pointScale = a.nested ? 0.0 : 1.0;
     auto into = [&](auto& v, int32_t& n, int32_t chunk, auto body) {
-        return ReadInto(v, n, chunk, capacityLimit_, listCount_, read_, index, body);
+        return ReadInto(v, n, chunk, ListProgress{capacityLimit_, listCount_, read_, r.remaining()}, index, body);
     };
     switch (kind) {
     case kKindLine:

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 
+#include "support/Func_2.h"
 #include "tests/EntityFixture.h"
 
 using namespace morvane;
@@ -489,6 +490,33 @@ TEST(EntitySection, ArraysGrowPastAChunkAndEndAtTheirCounts) {
     ASSERT_EQ(d.mMoji.size(), 501u);
     EXPECT_EQ(d.mMoji[500].str, u"t0");
     EXPECT_EQ(d.mNo[500].EntNo, 500);
+}
+
+// Large arrays get their room from their kind's share of the list so far. Here
+// that guess is wrong twice over: texts fill the first tenth of the list (the
+// text array is sized for ten times as many), lines the rest (that array
+// starts from a share far too small and grows again). Nothing may be lost or
+// reordered, and the text array ends no larger than its count.
+TEST(EntitySection, ArraysSizedFromAShareThatChangesAlongTheList) {
+    constexpr int kTexts = 30000, kLines = 270000;
+    Section s(700);
+    s.Count(kTexts + kLines + 1);
+    for (int i = 0; i < kTexts; ++i) s.Add(Moji(u"t" + IntToDecStr(i)));
+    for (int i = 0; i < kLines; ++i) s.Add(Line(i, 0, i, 1));
+    s.Add(Moji(u"last"));
+    s.Count(0);
+    TJwwData doc;
+    LoadSections(doc, 700, s.bytes);
+    ASSERT_EQ(doc.EntMojiN, kTexts + 1);
+    ASSERT_EQ(doc.EntLineN, kLines);
+    EXPECT_EQ(doc.EntMoji.capacity(), doc.EntMoji.size());
+    for (int i : {0, 16383, 16384, kTexts - 1}) EXPECT_EQ(doc.EntMoji[i].str, u"t" + IntToDecStr(i));
+    EXPECT_EQ(doc.EntMoji[kTexts].str, u"last");
+    for (int i : {0, 1, 9999, 123456, kLines - 1}) EXPECT_EQ(+doc.EntLine[i].start_x, double(i));
+    ASSERT_EQ(doc.Enthd.n1, kTexts + kLines + 1);
+    EXPECT_EQ(doc.EntNo[kTexts].EntType, kKindLine);
+    EXPECT_EQ(doc.EntNo[kTexts + kLines].EntType, kKindMoji);
+    EXPECT_EQ(doc.EntNo[kTexts + kLines].EntNo, kTexts);
 }
 
 // ---- Real drawings -----------------------------------------------------------------
