@@ -51,22 +51,23 @@ struct ListProgress {
     uint64_t inputLeft;  // bytes the input still holds
 };
 
-// The array grows by whole chunks of elements (zero-filled): when the count
-// reaches the length, the length becomes the next multiple of the chunk.
-// The capacity underneath grows geometrically, but never beyond the limit.
-// Once an array is large, its kind's share of the objects read so far tells
-// how many the whole list will hold, and it gets that room in one step (with
-// an eighth to spare), so that millions of lines are not copied again at
-// every doubling; a wrong guess only means doubling from there. That room is
-// only reserved, its pages are touched as they fill; it never exceeds twice
-// what the input still holds, and where the system refuses so much address
-// space the array just doubles.
+// The array's room grows by whole chunks of elements: when the count reaches
+// the capacity, the capacity becomes at least the next multiple of the chunk.
+// Elements are only made as they are read, so that a drawing of a few
+// dimensions does not clear room for a thousand. The capacity grows
+// geometrically, but never beyond the limit. Once an array is large, its
+// kind's share of the objects read so far tells how many the whole list will
+// hold, and it gets that room in one step (with an eighth to spare), so that
+// millions of lines are not copied again at every doubling; a wrong guess
+// only means doubling from there. That room is only reserved, its pages are
+// touched as they fill; it never exceeds twice what the input still holds,
+// and where the system refuses so much address space the array just doubles.
 template <class T>
 int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress& list) {
     const size_t count = static_cast<size_t>(n);
     if (count >= v.size()) {
-        const size_t length = count / chunk * chunk + chunk;
-        if (length > v.capacity()) {
+        if (count >= v.capacity()) {
+            const size_t length = count / chunk * chunk + chunk;
             const size_t doubled = std::max(length, std::min(2 * v.capacity(), list.limit));
             size_t want = doubled;
             if (doubled * sizeof(T) >= kHugePageHintBytes && list.read > 0) {
@@ -82,7 +83,7 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress&
                 ReserveLarge(v, doubled);
             }
         }
-        v.resize(length);
+        v.resize(count + 1);
     }
     return n++;
 }

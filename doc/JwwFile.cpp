@@ -66,6 +66,18 @@ struct TempFile {
     }
 };
 
+// Random bits for temporary names: one generator per thread, seeded once from
+// the system (opening the system's random source for every save cost more
+// than writing the header of a small drawing).
+uint64_t TempNameBits() {
+    thread_local std::mt19937_64 bits = [] {
+        std::random_device rd;
+        std::seed_seq seed{rd(), rd(), rd(), rd()};
+        return std::mt19937_64(seed);
+    }();
+    return bits();
+}
+
 // Creates a new hidden file beside `dest`: "." + the destination's name +
 // "." + random digits + ".tmp", never ending in ".jww", so that a file left by
 // a killed process is neither mistaken for a drawing nor picked up by a batch.
@@ -77,11 +89,10 @@ bool CreateTempBeside(const std::string& dest, bool replace, TempFile& tmp, std:
         why = "the file name is empty";
         return false;
     }
-    std::random_device rd;
     int err = EEXIST;
     for (int attempt = 0; attempt < kMaxNameAttempts && err == EEXIST; ++attempt) {
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", rd(), rd());
+        std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(TempNameBits()));
         std::string path = folder + "/." + Utf8Prefix(name, kTempStemBytes) + suffix;
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
