@@ -71,19 +71,23 @@ timed() {  # command... -> "wall_s maxrss_kb cpu_s" (wall to the microsecond; /u
   awk -v a="$t0" -v b="$t1" '{printf "%.4f %s %.2f\n", b - a, $1, $2 + $3}' "$work/time.out"
 }
 
+# Outputs of every workload stay until all are timed: deleting thousands of
+# files hands the file system work (journal, discards) that would land in the
+# commands timed next. Leftovers of an interrupted run go first.
+rm -rf "$work/out"; sync
+trap 'rm -rf "$work/out"' EXIT
+
 report() {  # name src-dir
-  local name="$1" src="$2" outs="$work/out"
+  local name="$1" src="$2" outs="$work/out/$1"
   local files=("$src"/*.jww)
   local bytes; bytes=$(du -cb "${files[@]}" | tail -1 | cut -f1)
   local ct=() cc=()
   declare -A mt=() mc=() mm=()
-  # Every timed command writes into a new folder. With many files the outputs
-  # are deleted only after the last round: deleting thousands of files hands
-  # the file system work (journal, discards) that would otherwise land in the
-  # next timed command. A single large output is deleted before the next
-  # command, so that every command finds its memory as the previous one left
-  # it (this virtual machine is slow to hand out memory it has not used yet).
-  rm -rf "$outs"; mkdir -p "$outs"; sync
+  # Every timed command writes into a new folder. A single large output is
+  # deleted before the next command, so that every command finds its memory
+  # as the previous one left it (these virtual machines are slow to hand out
+  # memory that has lain unused).
+  mkdir -p "$outs"; sync
   local single=0; [ ${#files[@]} -eq 1 ] && single=1
   for i in $(seq 0 "$runs"); do
     local out="$outs/copy$i"
@@ -123,7 +127,6 @@ report() {  # name src-dir
       awk -v a="$one" -v b="$mmed" -v j="$j" 'BEGIN { printf "      jobs %d is %.2f times as fast as jobs 1\n", j, (b > 0 ? a / b : 0) }'
     fi
   done
-  rm -rf "$outs"; sync
 }
 
 for w in "${workloads[@]}"; do
