@@ -72,8 +72,11 @@ timed() {  # command... -> "wall_s maxrss_kb cpu_s" (wall to the microsecond; /u
 }
 
 # Outputs of every workload stay until all are timed: deleting thousands of
-# files hands the file system work (journal, discards) that would land in the
-# commands timed next. Leftovers of an interrupted run go first.
+# files hands the file system work that would land in the commands timed
+# next. On ext4 without a journal (as on these machines) creating a file stays
+# slow for up to six minutes after thousands were deleted (the allocator
+# steps over every recently freed inode), so leave that much time between two
+# runs of M. Leftovers of an interrupted run go first.
 rm -rf "$work/out"; sync
 trap 'rm -rf "$work/out"' EXIT
 
