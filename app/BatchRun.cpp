@@ -299,6 +299,8 @@ void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
     std::vector<std::thread> workers;
     for (size_t w = 0; w < docs_.size(); ++w) workers.emplace_back([this, w] { Work(w); });
     for (size_t i = 0; i < files_.size(); ++i) {
+        // Two files per worker are handed out, so that a worker that finishes
+        // finds the next file waiting instead of waiting for its name.
         WaitUntilInWorkBelow(2 * docs_.size(), shell, summary);
         // Tested before every file is handed out; the files in work are finished.
         if (shell.EscapePressed()) {
