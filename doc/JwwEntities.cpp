@@ -33,6 +33,8 @@ constexpr int32_t kNestedTextChunk = 500;  // mMoji and mSunpo of a definition
 constexpr size_t kShrinkLimitBytes = size_t{16} << 20;
 constexpr uint8_t kPointStyleWithCode = 100;
 constexpr uint16_t kSolidOwnColor = 10;
+// Output options that change texts beyond cleaning them.
+constexpr int32_t kTextRewriting = kOptTextSubstitution | kOptImageDropTemp | kOptImageFileNameOnly;
 
 template <class T>
 const uint8_t* BytesOf(const T& rec) {
@@ -484,18 +486,33 @@ void ObjectWriter::WriteMojiFixed(const TEntJwwMojiFixed& m) {
     w.write(BytesOf(m) + 67, 16);  // dKankaku, degKakudo
 }
 
+// A text as it is stored: most texts need no cleaning and are written as
+// they stand, without a copy.
+void ObjectWriter::WriteStoredText(std::u16string_view s) {
+    if (IsStoredClean(s))
+        doc_.WriteArchiveString(w, s);
+    else
+        doc_.WriteArchiveString(w, CleanStoredText(s));
+}
+
 void ObjectWriter::WriteMoji(const TEntJwwMoji& e) {
     WriteMojiFixed(e);
-    doc_.WriteArchiveString(w, CleanStoredText(e.strFontName));
-    doc_.WriteArchiveString(w, MojiTextForOutput(e.str, doc_.FileOutOpt));
+    WriteStoredText(e.strFontName);
+    if (doc_.FileOutOpt & kTextRewriting)
+        doc_.WriteArchiveString(w, MojiTextForOutput(e.str, doc_.FileOutOpt));
+    else
+        WriteStoredText(e.str);
 }
 
 void ObjectWriter::WriteSunpo(const TEntJwwSunpo& s) {
     TJwwData::WriteAttr(w, ver, s.att, kKindSunpo);
     WriteLine(s.Sen);
     WriteMojiFixed(s.Moji);
-    doc_.WriteArchiveString(w, CleanStoredText(s.Moji.strFontName));
-    doc_.WriteArchiveString(w, SunpoTextForOutput(s.Moji.str, doc_.FileOutOpt));
+    WriteStoredText(s.Moji.strFontName);
+    if (doc_.FileOutOpt & kTextRewriting)
+        doc_.WriteArchiveString(w, SunpoTextForOutput(s.Moji.str, doc_.FileOutOpt));
+    else
+        WriteStoredText(s.Moji.str);
     if (ver < kVerSxf) return;
     w.u16(s.bSxfMode);
     WriteLine(s.Ho1);

@@ -112,6 +112,15 @@ std::u16string CleanStoredText(std::u16string_view s) {
     return out.empty() ? std::u16string(u" ") : out;
 }
 
+bool IsStoredClean(std::u16string_view s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] < 0x20) return false;
+        if (i + 1 < s.size() && ((s[i] == u'^' && s[i + 1] == u'm') || (s[i] == u'\\' && s[i + 1] == u'n')))
+            return false;
+    }
+    return true;
+}
+
 bool IsHalfWidthChar(char16_t c) { return (c >= 0x20 && c <= 0x7E) || (c >= 0xFF61 && c <= 0xFF9F); }
 
 CutResult CutByWidth(std::u16string_view s, int start, int maxWidth) {

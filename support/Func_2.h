@@ -33,6 +33,8 @@ std::u16string RemoveBlanks(std::u16string_view s);
 // Drops "^m" and "\n" (backslash, small n) pairs and every character below
 // U+0020; a non-empty text that becomes empty is returned as " ".
 std::u16string CleanStoredText(std::u16string_view s);
+// True when CleanStoredText would give `s` back unchanged, as for most texts.
+bool IsStoredClean(std::u16string_view s);
 bool IsHalfWidthChar(char16_t c);
 
 struct CutResult {

@@ -73,7 +73,10 @@ TEST(Filters, CleanStoredText) {
         {u"^M\\N", u"^M\\N"}, // capital letters are no marks
         {u"\u56F3 1", u"\u56F3 1"},
     };
-    for (const Case& c : cases) EXPECT_EQ(CleanStoredText(c.in), c.expected);
+    for (const Case& c : cases) {
+        EXPECT_EQ(CleanStoredText(c.in), c.expected);
+        EXPECT_EQ(IsStoredClean(c.in), c.expected == c.in) << StrToUtf8(c.in);
+    }
 }
 
 TEST(Filters, HalfWidthAndCutByWidth) {
