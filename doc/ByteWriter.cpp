@@ -17,7 +17,8 @@ namespace morvane {
 // next, so the file receives the buffers in order.
 class ByteWriter::Background {
 public:
-    explicit Background(int fd) : fd_(fd), block_(kWriteBuffer), thread_([this] { Run(); }) {}
+    explicit Background(int fd)
+        : fd_(fd), block_(std::make_unique_for_overwrite<uint8_t[]>(kWriteBuffer)), thread_([this] { Run(); }) {}
     ~Background() {
         {
             std::lock_guard lock(mutex_);
@@ -38,7 +39,7 @@ public:
 
     // Swaps `buf` (n bytes filled) with the free block and starts writing it.
     // Call after Wait() gave 0.
-    void Start(std::vector<uint8_t>& buf, size_t n) {
+    void Start(std::unique_ptr<uint8_t[]>& buf, size_t n) {
         {
             std::lock_guard lock(mutex_);
             block_.swap(buf);
@@ -55,7 +56,7 @@ private:
             changed_.wait(lock, [this] { return busy_ || stop_; });
             if (!busy_) return;
             lock.unlock();
-            const int err = WriteAll(fd_, block_.data(), length_) ? 0 : errno;
+            const int err = WriteAll(fd_, block_.get(), length_) ? 0 : errno;
             lock.lock();
             if (err != 0 && error_ == 0) error_ = err;
             busy_ = false;
@@ -66,7 +67,7 @@ private:
     const int fd_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<uint8_t> block_;  // written by the thread while busy_
+    std::unique_ptr<uint8_t[]> block_;  // written by the thread while busy_
     size_t length_ = 0;
     bool busy_ = false;
     bool stop_ = false;
@@ -76,8 +77,9 @@ private:
 
 ByteWriter::ByteWriter() = default;
 
-// The file buffer is sized once; used_ says how much of it holds bytes.
-ByteWriter::ByteWriter(int fd) : fd_(fd), buf_(kWriteBuffer) {}
+// The file buffer is sized once and never cleared (a save of a small
+// drawing would otherwise clear a megabyte); used_ says how much holds bytes.
+ByteWriter::ByteWriter(int fd) : fd_(fd), block_(std::make_unique_for_overwrite<uint8_t[]>(kWriteBuffer)) {}
 
 ByteWriter::~ByteWriter() = default;
 
@@ -109,7 +111,7 @@ void ByteWriter::writeSlow(const void* src, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(src);
     total_ += n;
     if (fd_ < 0) {
-        buf_.insert(buf_.end(), p, p + n);
+        bytes_.insert(bytes_.end(), p, p + n);
         return;
     }
     if (n >= kWriteBuffer) {
@@ -120,12 +122,12 @@ void ByteWriter::writeSlow(const void* src, size_t n) {
     }
     // Fill the buffer to the brim, hand it over and keep the rest.
     const size_t take = std::min(n, kWriteBuffer - used_);
-    std::memcpy(buf_.data() + used_, p, take);
+    std::memcpy(block_.get() + used_, p, take);
     used_ += take;
     if (used_ < kWriteBuffer) return;
     handOver();
     if (!ok_) return;
-    std::memcpy(buf_.data(), p + take, n - take);
+    std::memcpy(block_.get(), p + take, n - take);
     used_ = n - take;
 }
 
@@ -139,7 +141,7 @@ void ByteWriter::handOver() {
             // No thread to be had: write here and now.
             const size_t n = used_;
             used_ = 0;
-            writeAll(buf_.data(), n);
+            writeAll(block_.get(), n);
             return;
         }
     }
@@ -147,7 +149,7 @@ void ByteWriter::handOver() {
         fail(err);
         return;
     }
-    background_->Start(buf_, used_);
+    background_->Start(block_, used_);
     used_ = 0;
 }
 
@@ -172,7 +174,7 @@ bool ByteWriter::flush() {
     if (fd_ < 0 || !drain()) return ok_;
     const size_t n = used_;
     used_ = 0;
-    return writeAll(buf_.data(), n);
+    return writeAll(block_.get(), n);
 }
 
 }  // namespace morvane

@@ -39,7 +39,7 @@ public:
     // The common case, a field that fits the file buffer, is inline.
     void write(const void* src, size_t n) {
         if (fd_ >= 0 && ok_ && n != 0 && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
-            std::memcpy(buf_.data() + used_, src, n);
+            std::memcpy(block_.get() + used_, src, n);
             used_ += n;
             total_ += n;
             return;
@@ -66,7 +66,7 @@ public:
     uint64_t written() const { return total_; }
 
     // Memory mode only.
-    const std::vector<uint8_t>& bytes() const { return buf_; }
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
 
     static constexpr size_t kWriteBuffer = size_t{1} << 20;
 
@@ -80,7 +80,8 @@ private:
     void fail(int err);
 
     int fd_ = -1;
-    std::vector<uint8_t> buf_;  // file mode: kWriteBuffer bytes, used_ of them filled
+    std::vector<uint8_t> bytes_;          // memory mode: every byte written
+    std::unique_ptr<uint8_t[]> block_;  // file mode: kWriteBuffer bytes (not cleared), used_ of them filled
     std::unique_ptr<Background> background_;  // started at the first full buffer
     size_t used_ = 0;
     bool ok_ = true;

@@ -203,6 +203,13 @@ void TJwwData::WriteArchiveString(ByteWriter& w, std::u16string_view text) const
     if (bytes.capacity() > (1u << 20)) ByteBuffer().swap(bytes);
 }
 
+void TJwwData::WriteStoredString(ByteWriter& w, std::u16string_view text) const {
+    if (IsStoredClean(text))
+        WriteArchiveString(w, text);
+    else
+        WriteArchiveString(w, CleanStoredText(text));
+}
+
 // ---- Counts and class tags --------------------------------------------------------------
 
 uint32_t TJwwData::ReadObjectCount(ByteReader& r) {

@@ -96,7 +96,7 @@ void TJwwData::WriteBlockDefSection(ByteWriter& w, int32_t Ver, JwwClassMap& map
         w.u32(numbers(def.nNumber));
         w.u32(def.bRefferd);
         w.u32(def.dtime);
-        WriteArchiveString(w, CleanStoredText(def.strName));
+        WriteStoredString(w, def.strName);
         const jwwobj::EntityView view = jwwobj::NestedView(def);
         WriteObjectCount(w, static_cast<uint32_t>(out.Count(view)));
         ++map.index;  // the definition object itself

@@ -486,33 +486,24 @@ void ObjectWriter::WriteMojiFixed(const TEntJwwMojiFixed& m) {
     w.write(BytesOf(m) + 67, 16);  // dKankaku, degKakudo
 }
 
-// A text as it is stored: most texts need no cleaning and are written as
-// they stand, without a copy.
-void ObjectWriter::WriteStoredText(std::u16string_view s) {
-    if (IsStoredClean(s))
-        doc_.WriteArchiveString(w, s);
-    else
-        doc_.WriteArchiveString(w, CleanStoredText(s));
-}
-
 void ObjectWriter::WriteMoji(const TEntJwwMoji& e) {
     WriteMojiFixed(e);
-    WriteStoredText(e.strFontName);
+    doc_.WriteStoredString(w, e.strFontName);
     if (doc_.FileOutOpt & kTextRewriting)
         doc_.WriteArchiveString(w, MojiTextForOutput(e.str, doc_.FileOutOpt));
     else
-        WriteStoredText(e.str);
+        doc_.WriteStoredString(w, e.str);
 }
 
 void ObjectWriter::WriteSunpo(const TEntJwwSunpo& s) {
     TJwwData::WriteAttr(w, ver, s.att, kKindSunpo);
     WriteLine(s.Sen);
     WriteMojiFixed(s.Moji);
-    WriteStoredText(s.Moji.strFontName);
+    doc_.WriteStoredString(w, s.Moji.strFontName);
     if (doc_.FileOutOpt & kTextRewriting)
         doc_.WriteArchiveString(w, SunpoTextForOutput(s.Moji.str, doc_.FileOutOpt));
     else
-        WriteStoredText(s.Moji.str);
+        doc_.WriteStoredString(w, s.Moji.str);
     if (ver < kVerSxf) return;
     w.u16(s.bSxfMode);
     WriteLine(s.Ho1);

@@ -187,7 +187,7 @@ public:
         return ver_;
     }
     void Memo(const std::u16string& s) { doc_.WriteArchiveString(w_, s); }
-    void Name(const std::u16string& s) { doc_.WriteArchiveString(w_, CleanStoredText(s)); }
+    void Name(const std::u16string& s) { doc_.WriteStoredString(w_, s); }
     template <class Written>
     void Name(const std::u16string&, Written&& written) { doc_.WriteArchiveString(w_, written()); }
     void Reserved(size_t n, uint8_t fill) { w_.fill(fill, n); }

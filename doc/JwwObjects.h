@@ -154,7 +154,6 @@ private:
     void WriteMojiFixed(const TEntJwwMojiFixed& m);
     void WriteMoji(const TEntJwwMoji& e);
     void WriteSunpo(const TEntJwwSunpo& s);
-    void WriteStoredText(std::u16string_view s);
     void WriteSxfObjects(const TEntJwwSunpo& s);
     void WriteSolid(const TEntJwwSolid& e);
     void WriteBlock(const TEntJwwBlock& e);

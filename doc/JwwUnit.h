@@ -140,6 +140,9 @@ public:
     std::u16string ReadArchiveString(ByteReader& r);
     std::u16string ReadCleanString(ByteReader& r);
     void WriteArchiveString(ByteWriter& w, std::u16string_view text) const;
+    // The text through CleanStoredText; one that cleaning leaves as it is (most
+    // texts) is written without a copy.
+    void WriteStoredString(ByteWriter& w, std::u16string_view text) const;
     // Object count: WORD, or 0xFFFF and a DWORD. Raises "File I/O Error" when
     // its first two bytes cannot be read.
     static uint32_t ReadObjectCount(ByteReader& r);
