@@ -486,13 +486,19 @@ void ObjectWriter::WriteMojiFixed(const TEntJwwMojiFixed& m) {
     w.write(BytesOf(m) + 67, 16);  // dKankaku, degKakudo
 }
 
+// The text of a text or dimension as it goes out: through `forOutput` when an
+// output option rewrites texts, otherwise only cleaned.
+void ObjectWriter::WriteText(std::u16string_view text, TextForOutput forOutput) {
+    if (doc_.FileOutOpt & kTextRewriting)
+        doc_.WriteArchiveString(w, forOutput(text, doc_.FileOutOpt));
+    else
+        doc_.WriteStoredString(w, text);
+}
+
 void ObjectWriter::WriteMoji(const TEntJwwMoji& e) {
     WriteMojiFixed(e);
     doc_.WriteStoredString(w, e.strFontName);
-    if (doc_.FileOutOpt & kTextRewriting)
-        doc_.WriteArchiveString(w, MojiTextForOutput(e.str, doc_.FileOutOpt));
-    else
-        doc_.WriteStoredString(w, e.str);
+    WriteText(e.str, MojiTextForOutput);
 }
 
 void ObjectWriter::WriteSunpo(const TEntJwwSunpo& s) {
@@ -500,10 +506,7 @@ void ObjectWriter::WriteSunpo(const TEntJwwSunpo& s) {
     WriteLine(s.Sen);
     WriteMojiFixed(s.Moji);
     doc_.WriteStoredString(w, s.Moji.strFontName);
-    if (doc_.FileOutOpt & kTextRewriting)
-        doc_.WriteArchiveString(w, SunpoTextForOutput(s.Moji.str, doc_.FileOutOpt));
-    else
-        doc_.WriteStoredString(w, s.Moji.str);
+    WriteText(s.Moji.str, SunpoTextForOutput);
     if (ver < kVerSxf) return;
     w.u16(s.bSxfMode);
     WriteLine(s.Ho1);

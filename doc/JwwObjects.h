@@ -152,6 +152,8 @@ private:
     void WriteEnko(const TEntJwwEnko& e);
     void WriteTen(const TEntJwwTen& e, uint32_t bKariten);
     void WriteMojiFixed(const TEntJwwMojiFixed& m);
+    using TextForOutput = std::u16string (*)(std::u16string_view, int32_t);
+    void WriteText(std::u16string_view text, TextForOutput forOutput);
     void WriteMoji(const TEntJwwMoji& e);
     void WriteSunpo(const TEntJwwSunpo& s);
     void WriteSxfObjects(const TEntJwwSunpo& s);

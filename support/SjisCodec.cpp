@@ -128,8 +128,10 @@ private:
 };
 
 Cp932Tables::Cp932Tables() {
-    for (int b = 0; b < 256; ++b)
-        row[b] = IsLeadByte(static_cast<uint8_t>(b)) ? static_cast<int16_t>(LeadIndex(static_cast<uint8_t>(b))) : int16_t{-1};
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = static_cast<uint8_t>(b);
+        row[b] = IsLeadByte(byte) ? static_cast<int16_t>(LeadIndex(byte)) : int16_t{-1};
+    }
     SystemDecoder sys;
     fillSingleBytes(sys);  // first, so that single bytes win: 0x5C for U+005C
     int mapped = fillPairs(sys);
