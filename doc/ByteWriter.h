@@ -46,6 +46,25 @@ public:
         }
         writeSlow(src, n);
     }
+    // Writes n bytes (8 < n <= 16) given as two little-endian words: bytes
+    // 0-7 are `head`, bytes n-8 .. n-1 are `tail`; where they overlap they
+    // must agree. The words are stored straight into the
+    // buffer: built in a local array and copied, the copy's loads would each
+    // span both stores and stall until they drain.
+    void writeOverlapped(uint64_t head, uint64_t tail, size_t n) {
+        if (fd_ >= 0 && ok_ && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
+            uint8_t* p = block_.get() + used_;
+            std::memcpy(p, &head, 8);
+            std::memcpy(p + n - 8, &tail, 8);
+            used_ += n;
+            total_ += n;
+            return;
+        }
+        uint8_t b[16];
+        std::memcpy(b, &head, 8);
+        std::memcpy(b + n - 8, &tail, 8);
+        writeSlow(b, n);
+    }
     template <class T>
     void put(T v) {
         static_assert(std::is_trivially_copyable_v<T>);

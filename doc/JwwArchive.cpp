@@ -288,19 +288,19 @@ void TJwwData::WriteAttr(ByteWriter& w, int32_t Ver, const TEntJwwAttr& a, int k
     const uint64_t layer = a.nLayer > kMaxLayer ? 0 : a.nLayer;
     const uint64_t group = a.nGLayer > kMaxLayer ? 0 : a.nGLayer;
 
-    // The 15 bytes as two overlapping words (bytes 0-7 and 7-14), each stored
-    // once and read back whole by the copy into the buffer. Patching single
-    // fields of a copy of the record instead made every attribute wait for
-    // the stores to drain before the copy could read them.
+    // The 15 bytes as two overlapping words (bytes 0-7 and 7-14), stored
+    // straight into the writer's buffer. Patching single fields of a copy of
+    // the record, or building the words in a local array, made every
+    // attribute wait for the stores to drain before the copy could read them.
     const uint64_t low =
         uint64_t{a.lGroup} | uint64_t{style & 0xFFu} << 32 | uint64_t{color} << 40 | (width & 0xFF) << 56;
     const uint64_t high = width | layer << 16 | group << 32 | uint64_t{a.sFlg} << 48;
-    uint8_t b[kAttrSize];
-    std::memcpy(b, &low, 8);
-    std::memcpy(b + 7, &high, 8);
     if (Ver >= kVerAttrWidth) {
-        w.write(b, kAttrSize);
+        w.writeOverlapped(low, high, kAttrSize);
     } else {
+        uint8_t b[kAttrSize];
+        std::memcpy(b, &low, 8);
+        std::memcpy(b + 7, &high, 8);
         w.write(b, kPenWidthOffset);
         w.write(b + kPenWidthOffset + 2, kOldAttrSize - kPenWidthOffset);
     }

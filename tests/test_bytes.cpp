@@ -111,6 +111,13 @@ TEST(ByteWriter, LittleEndianAndFailureAfterLimit) {
     const std::vector<uint8_t> want = {0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
     EXPECT_EQ(w.bytes(), want);
 
+    ByteWriter words;
+    words.writeOverlapped(0x0807060504030201ull, 0x0F0E0D0C0B0A0908ull, 15);
+    words.writeOverlapped(0x0807060504030201ull, 0x0C0B0A0908070605ull, 12);
+    const std::vector<uint8_t> counted = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+                                          1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    EXPECT_EQ(words.bytes(), counted);
+
     ByteWriter limited;
     limited.failAfter(3);
     limited.u16(1);
@@ -155,11 +162,18 @@ TEST(ByteWriter, FileHoldsEveryByteInOrder) {
         auto next = [&x] { return x = x * 1103515245u + 12345u; };
         for (int i = 0; i < 4000; ++i) {
             size_t n = next() % 3000;
+            if (i == 0) n = ByteWriter::kWriteBuffer - 7;  // the attribute below straddles the buffer's end
             if (i % 700 == 699) n = ByteWriter::kWriteBuffer + next() % 5000;  // image data
             std::vector<uint8_t> piece(n);
             for (uint8_t& b : piece) b = static_cast<uint8_t>(next() >> 24);
             w.write(piece.data(), n);
             want.insert(want.end(), piece.begin(), piece.end());
+            // An attribute: 15 bytes as two words that share byte 7.
+            const uint64_t head = uint64_t{next()} << 32 | next();
+            const uint64_t tail = (uint64_t{next()} << 32 | next()) << 8 | head >> 56;
+            w.writeOverlapped(head, tail, 15);
+            for (int k = 0; k < 8; ++k) want.push_back(static_cast<uint8_t>(head >> 8 * k));
+            for (int k = 1; k < 8; ++k) want.push_back(static_cast<uint8_t>(tail >> 8 * k));
         }
         w.u32(0xDEADBEEF);
         for (uint8_t b : {0xEF, 0xBE, 0xAD, 0xDE}) want.push_back(b);
