@@ -19,7 +19,7 @@ constexpr int32_t kOutputVersion = 700;
 
 // The file-name part of a queued path as the file system sees it.
 std::u16string FileNameOf(const std::u16string& path) {
-    return Utf8ToStr(std::filesystem::path(NativePath(path)).filename().string());
+    return NativeToStr(std::filesystem::path(NativePath(path)).filename().string());
 }
 
 bool EndsWithGz(const std::u16string& name) {
@@ -27,15 +27,21 @@ bool EndsWithGz(const std::u16string& name) {
            (name[name.size() - 1] | 0x20) == u'z';
 }
 
-// The image files of every entry, deleted without looking at the names' characters.
+}  // namespace
+
+// Only names confined to the working folder: no other entry ever got a file,
+// and a name like "../x" must not reach beyond the folder.
 void DeleteImageFilesByName(TJwwData& doc) {
     for (const TBindImageType& image : doc.BindImage) {
-        if (image.Fname.empty()) continue;
+        if (!IsSafeImageName(image.Fname)) continue;
         TryDeleteFile(doc.BindImageFolder + image.Fname);
-        if (EndsWithGz(image.Fname))
-            TryDeleteFile(doc.BindImageFolder + image.Fname.substr(0, image.Fname.size() - 3));
+        if (!EndsWithGz(image.Fname)) continue;
+        const std::u16string unpacked = image.Fname.substr(0, image.Fname.size() - 3);
+        if (IsSafeImageName(unpacked)) TryDeleteFile(doc.BindImageFolder + unpacked);
     }
 }
+
+namespace {
 
 std::u16string FailureReason(const TJwwData& doc, const char16_t* fallback) {
     std::string described = doc.LastFailure().Describe();
@@ -62,8 +68,8 @@ void JwwDataFree(TJwwData& doc) {
         doc.BindImageDeleteGzFile();
         doc.BindImageDeleteNonGzFile();
     } catch (const std::exception&) {
-        // A name holding a character invalid in a path stops the delete
-        // operations; the files must go all the same.
+        // The files must go even when the document's own delete operations
+        // fail (memory exhausted while building a path).
         DeleteImageFilesByName(doc);
     }
     doc.DataFree();

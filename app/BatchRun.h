@@ -37,6 +37,10 @@ struct FileQueue {
 // Empties the document before the next load: deletes the unpacked bound-image
 // files of the drawing it holds, frees it and empties its image list.
 void JwwDataFree(TJwwData& doc);
+// The image-file clean-up JwwDataFree falls back on when the document's own
+// delete operations fail: every entry's file (and, for ".gz", its unpacked
+// file) by name.
+void DeleteImageFilesByName(TJwwData& doc);
 
 // The result of converting one drawing.
 struct ConversionOutcome {

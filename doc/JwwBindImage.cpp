@@ -32,6 +32,13 @@
 
 namespace morvane {
 
+bool IsSafeImageName(std::u16string_view name) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    for (char16_t c : name)
+        if (c == u'\\' || c == u'/' || c == u':') return false;
+    return !HasInvalidPathChar(name);
+}
+
 namespace {
 
 constexpr size_t kCopyBlock = 256 * 1024;
@@ -41,14 +48,6 @@ constexpr int kGzipMemLevel = 8;
 // The smallest entry: an empty name (one length byte) and the size.
 constexpr uint64_t kMinEntryBytes = 5;
 constexpr std::u16string_view kTempRefPrefix = u"^@BM%temp%";
-
-// A name that, appended to the folder, stays a file directly inside it.
-bool IsSafeImageName(std::u16string_view name) {
-    if (name.empty() || name == u"." || name == u"..") return false;
-    for (char16_t c : name)
-        if (c == u'\\' || c == u'/' || c == u':') return false;
-    return !HasInvalidPathChar(name);
-}
 
 // ".gz" by the extension rule of the image names (lower-cased, last dot).
 // Only called for safe names, which LowerExtOfPath accepts.

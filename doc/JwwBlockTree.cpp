@@ -10,7 +10,6 @@
 // is built, so an oversized drawing fails before anything is allocated.
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
 
 #include "doc/JwwObjects.h"
 
@@ -35,17 +34,16 @@ class DefinitionIndex {
 public:
     explicit DefinitionIndex(const TJwwData& d) {
         const size_t n = DefinitionCount(d);
-        byNumber_.reserve(n);
-        for (size_t i = 0; i < n; ++i)
-            byNumber_.try_emplace(uint32_t{d.EntBlockDef[i].nNumber}, static_cast<int32_t>(i));
+        for (size_t i = 0; i < n; ++i) byNumber_.Add(d.EntBlockDef[i].nNumber, static_cast<uint32_t>(i));
+        byNumber_.Seal();
     }
     int32_t Find(uint32_t number) const {
-        auto it = byNumber_.find(number);
-        return it == byNumber_.end() ? -1 : it->second;
+        const uint32_t* i = byNumber_.Find(number);
+        return i ? static_cast<int32_t>(*i) : -1;
     }
 
 private:
-    std::unordered_map<uint32_t, int32_t> byNumber_;
+    jwwobj::FirstByNumber byNumber_;
 };
 
 // The strongly connected components of the definitions reached from the
@@ -178,6 +176,7 @@ public:
             defno_.reserve(total);
         }
         BuildShape();
+        CheckNameBytes();
         return Materialize();
     }
 
@@ -224,6 +223,21 @@ private:
                 FailTree("block nesting through self-inserting definitions is too deep to follow");
         }
         return false;
+    }
+
+    // The names the nodes will hold beyond their own record (a short name
+    // lives inside the string), counted before any is copied.
+    void CheckNameBytes() const {
+        const size_t kInline = std::u16string().capacity();
+        uint64_t bytes = 0;
+        for (const int32_t d : defno_) {
+            if (d < 0) continue;
+            const size_t length = defs_[d].strName.size();
+            if (length > kInline) bytes += (length + 1) * sizeof(char16_t);
+            if (bytes > kMaxBlockTreeNameBytes)
+                FailTree("block names repeated in the tree would take more than " +
+                         std::to_string(kMaxBlockTreeNameBytes >> 20) + " MB");
+        }
     }
 
     std::vector<TEntJwwBlockTree> Materialize() {
@@ -345,14 +359,29 @@ uint32_t TJwwData::ChangeBlockNo(uint32_t n) const {
 
 namespace jwwobj {
 
+void FirstByNumber::Seal() {
+    // Stable: among equal numbers the first added comes first and is kept.
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.number < b.number; });
+    entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                               [](const Entry& a, const Entry& b) { return a.number == b.number; }),
+                   entries_.end());
+}
+
+const uint32_t* FirstByNumber::Find(uint32_t number) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), number,
+                               [](const Entry& e, uint32_t n) { return e.number < n; });
+    return it != entries_.end() && it->number == number ? &it->value : nullptr;
+}
+
 BlockNumberMap::BlockNumberMap(const TJwwData& doc) {
     const size_t defs = DefinitionCount(doc);
-    saved_.reserve(defs);
     for (size_t i = 0; i < defs; ++i) {
         const TEntJwwBlockDef& d = doc.EntBlockDef[i];
-        saved_.try_emplace(uint32_t{d.nNumber}, d.ref_flag ? static_cast<uint32_t>(d.ref_no) : d.nNumber);
+        saved_.Add(d.nNumber, d.ref_flag ? static_cast<uint32_t>(d.ref_no) : d.nNumber);
         if (d.ref_flag) ++unknown_;
     }
+    saved_.Seal();
 }
 
 }  // namespace jwwobj

@@ -43,13 +43,15 @@ void TJwwData::ReadBlockDefSection(ByteReader& r, JwwClassMap& map) {
     const uint32_t count = ReadObjectCount(r);
     jwwobj::CheckCountFits(r, at, count, MinDefinitionBytes(ver), "block definition count");
     EntBlockDef.clear();
-    EntBlockDef.resize(count);
     EntBlockDefN = static_cast<int32_t>(count);
     Enthd.n2 = EntBlockDefN;
 
+    // A definition record is ten times the 32 bytes the count check allows
+    // each one in the input: the records are made as they are read, so that
+    // a count the following bytes do not bear out costs nothing.
     jwwobj::ObjectReader in(*this, r, map);
     for (uint32_t i = 0; i < count; ++i) {
-        TEntJwwBlockDef& def = EntBlockDef[i];
+        TEntJwwBlockDef& def = EntBlockDef.emplace_back();
         ReadDefinitionTag(in);
 
         const uint64_t fixedAt = r.position();

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 #include "doc/JwwUnit.h"
@@ -114,16 +113,37 @@ private:
 
 // ChangeBlockNo for every number, looked up instead of searched: built once
 // per save, it gives the same numbers.
+//
+// Block numbers come from untrusted files: a hash table keyed by them could be
+// made to put every number into one bucket (minutes for a drawing of a few
+// megabytes), so the numbers are looked up in a sorted table.
+class FirstByNumber {
+public:
+    // Adds the value of the next definition; for a number added before, the
+    // first value stays.
+    void Add(uint32_t number, uint32_t value) { entries_.push_back({number, value}); }
+    // Sorts once every definition is added.
+    void Seal();
+    // The value of the first definition with `number`, if any.
+    const uint32_t* Find(uint32_t number) const;
+
+private:
+    struct Entry {
+        uint32_t number, value;
+    };
+    std::vector<Entry> entries_;
+};
+
 class BlockNumberMap {
 public:
     explicit BlockNumberMap(const TJwwData& doc);
     uint32_t operator()(uint32_t n) const {
-        auto it = saved_.find(n);
-        return it == saved_.end() ? unknown_ : it->second;
+        const uint32_t* saved = saved_.Find(n);
+        return saved ? *saved : unknown_;
     }
 
 private:
-    std::unordered_map<uint32_t, uint32_t> saved_;
+    FirstByNumber saved_;
     uint32_t unknown_ = 0;  // for numbers no definition has: the count of reached definitions
 };
 

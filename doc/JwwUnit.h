@@ -60,6 +60,9 @@ inline constexpr int32_t kVerImages = 700;     // bound-image section (written w
 
 // Bounds against hostile input.
 inline constexpr int64_t kMaxBlockTreeNodes = 2'000'000;  // ~240 MB of nodes; real drawings stay far below
+// Every node keeps its definition's name: a name of 65,535 characters in a
+// definition inserted a million times would ask for a hundred gigabytes.
+inline constexpr uint64_t kMaxBlockTreeNameBytes = 128ull << 20;
 // The unpacked bound images of one drawing together. Far above what a drawing
 // shows; the saved drawing carries the packed files, never the unpacked ones,
 // so a bomb cut short loses nothing but costs no more than this on the disk.
@@ -84,6 +87,11 @@ struct JwwClassMap {
 inline constexpr const char* kClassNames[9] = {"",          "CDataSen",    "CDataEnko",
                                                "CDataTen",  "CDataMoji",   "CDataSunpou",
                                                "CDataSolid", "CDataBlock", "CDataList"};
+
+// A bound image's name that, appended to BindImageFolder, stays a file
+// directly inside it. Names come from untrusted drawings; no other name is
+// ever turned into a path.
+bool IsSafeImageName(std::u16string_view name);
 
 class TJwwData {
 public:

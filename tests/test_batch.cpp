@@ -267,6 +267,24 @@ TEST(BatchRun, BoundImagesLiveInTheWorkingFolderUntilFreed) {
     EXPECT_TRUE(out.MojiEncode);
 }
 
+// The fallback clean-up deletes by name, but only names that stay inside
+// the working folder: the drawing's names are untrusted.
+TEST(JwwDataFree, FallbackCleanUpStaysInTheWorkingFolder) {
+    RunFixture f;
+    f.tmp.Write("victim.png", "keep");
+    f.tmp.Write("victim.png.gz", "keep");
+    f.tmp.Write("work/photo.jpg.gz", "packed");
+    f.tmp.Write("work/photo.jpg", "unpacked");
+    f.tmp.Write("work/map.png", "plain");
+    for (const char16_t* name : {u"../victim.png.gz", u"..\\victim.png", u"..", u"..gz", u"photo.jpg.gz", u"map.png"})
+        f.doc.BindImage.push_back({name, 1, false});
+    f.doc.BindImageN = static_cast<int32_t>(f.doc.BindImage.size());
+    DeleteImageFilesByName(f.doc);
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "work"));
+    EXPECT_EQ(ReadFile(f.tmp.path() / "victim.png"), "keep");
+    EXPECT_EQ(ReadFile(f.tmp.path() / "victim.png.gz"), "keep");
+}
+
 TEST(RunProc1, NameTakenMeanwhileGetsTheNextFreeName) {
     RunFixture f;
     const std::u16string src = f.Source("a.jww");

@@ -154,6 +154,14 @@ TEST(BlockSection, DamagedSectionsFailWithTheirOffset) {
         cases.push_back({"definition count 0xFFFFFFFF", s.bytes, 2});
     }
     {
+        // 100,000 definitions would fit the bytes that follow, but the first
+        // is already broken (its class name would be 65,535 bytes long).
+        const std::vector<uint8_t> garbage(100000 * 32, 0xFF);
+        Section s(700);
+        s.Count(0).Raw({0xFF, 0xFF, 0xA0, 0x86, 0x01, 0x00}).Put(garbage.data(), garbage.size());
+        cases.push_back({"definition count the bytes do not bear out", s.bytes, 2 + 6});
+    }
+    {
         Section s(700);
         s.Count(0).Count(1).Def(0, 65535).Add(Line(0, 0, 1, 1));
         cases.push_back({"nested count 65535", s.bytes, 2 + 2 + 15 + 27 + 2});
@@ -187,6 +195,8 @@ TEST(BlockSection, DamagedSectionsFailWithTheirOffset) {
             EXPECT_STREQ(e.what(), kFileIoError);
             EXPECT_EQ(e.offset, c.offset) << e.detail;
         }
+        // Records are only made for definitions actually begun.
+        EXPECT_LE(doc.EntBlockDef.capacity(), 2u);
     }
 }
 

@@ -132,6 +132,25 @@ Drawing Nesting(uint32_t depth, int fanOut, bool selfInsert) {
     return Sections(d, {});
 }
 
+// The drawing inserts definition 1; definition k inserts k + 1 `fanOut` times
+// up to `depth`. Names and numbers are given per definition.
+Drawing Chain(uint32_t depth, int fanOut, const std::function<std::u16string(uint32_t)>& name,
+              const std::function<uint32_t(uint32_t)>& number, uint32_t extraDefinitions = 0) {
+    TJwwData d;
+    fixture::SizeTables(d);
+    fixture::Seed s;
+    fixture::AddBlock(d, fixture::Insert(number(1), s));
+    for (uint32_t k = 1; k <= depth + extraDefinitions; ++k) {
+        TEntJwwBlockDef def = fixture::Definition(number(k), name(k), s);
+        for (int i = 0; i < fanOut && k < depth; ++i) fixture::AddBlock(def, fixture::Insert(number(k + 1), s));
+        fixture::AddDefinition(d, std::move(def));
+        d.EntBlockDef.back().ref_flag = true;  // saved as they stand, numbers included
+        d.EntBlockDef.back().ref_no = static_cast<int32_t>(number(k));
+    }
+    d.EntBlockNum = static_cast<int32_t>(depth + extraDefinitions);
+    return Sections(d, {});
+}
+
 std::vector<HostileCase> Truncations(const Drawing& f) {
     const Bytes all = f.All();
     const size_t header = f.header.size(), entities = header + f.entities.size();
@@ -202,6 +221,18 @@ std::vector<HostileCase> Classes(const Drawing& f) {
         // With a cycle the size is not known before the tree is built.
         {"nesting of 2^19 instances and a cycle", Nesting(20, 2, true).All(), Expect::Converts},
         {"nesting of 2^22 instances and a cycle", Nesting(23, 2, true).All(), Expect::Fails},
+        // Every node of the tree keeps its definition's name: 1,600 copies of
+        // a name of 65,535 characters would take 200 MB (a million, 128 GB).
+        {"a long name repeated in the tree",
+         Chain(3, 40, [](uint32_t k) { return k == 3 ? std::u16string(65535, u'x') : u"a"; },
+               [](uint32_t k) { return k; }).All(),
+         Expect::Fails},
+        // Numbers that all fall into one bucket of a hash table sized for
+        // 40,000 entries: looked up 40,000 times, they must not cost a search
+        // through all definitions each.
+        {"40,000 definitions with colliding numbers",
+         Chain(3, 200, [](uint32_t) { return u"b"; }, [](uint32_t k) { return k * 42043u; }, 40000).All(),
+         Expect::Converts},
     };
 }
 
