@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::u16string FromNative(const fs::path& p) { return Utf8ToStr(p.string()); }
+std::u16string FromNative(const fs::path& p) { return NativeToStr(p.string()); }
 
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -47,7 +47,7 @@ std::u16string ProgramFilePath() {
 std::u16string ProgramFolderOf(const std::u16string& programFile) {
     // No folder part: no program folder (never "/", which would put TEMP in the root).
     std::string folder = fs::path(NativePath(programFile)).parent_path().string();
-    return folder.empty() ? std::u16string() : Utf8ToStr(WithSlash(folder));
+    return folder.empty() ? std::u16string() : NativeToStr(WithSlash(folder));
 }
 
 bool FolderWritable(const std::u16string& folder) {
@@ -57,7 +57,7 @@ bool FolderWritable(const std::u16string& folder) {
 std::u16string SettingsFilePathFor(const std::u16string& programFile) {
     if (!programFile.empty() && FolderWritable(ProgramFolderOf(programFile)))
         return FromNative(fs::path(NativePath(programFile)).replace_extension(".dat"));
-    return Utf8ToStr(XdgBase("XDG_CONFIG_HOME", ".config") + "/morvane/morvane.dat");
+    return NativeToStr(XdgBase("XDG_CONFIG_HOME", ".config") + "/morvane/morvane.dat");
 }
 
 bool CreateSettingsFolder(const std::u16string& settingsFile) {
@@ -82,8 +82,8 @@ std::optional<WorkingFolder> WorkingFolder::Create(const std::u16string& program
             if (::mkdir(base.c_str(), 0777) != 0 && errno != EEXIST) break;
             std::string pattern = base + "morvane-XXXXXX";
             if (::mkdtemp(pattern.data())) {  // mode 0700
-                return WorkingFolder(Utf8ToStr(pattern + "/"),
-                                     base == tempInProgram ? Utf8ToStr(base) : std::u16string());
+                return WorkingFolder(NativeToStr(pattern + "/"),
+                                     base == tempInProgram ? NativeToStr(base) : std::u16string());
             }
             if (errno != ENOENT) break;
         }

@@ -64,6 +64,14 @@ void FillBytes(int v, int n, ByteBuffer& b);
 // UTF-8 <-> UTF-16 for the edges of the program (command line, settings file, GUI).
 std::u16string Utf8ToStr(std::string_view s);
 std::string StrToUtf8(std::u16string_view s);
+// File-system names and the command line's arguments on Linux are bytes,
+// mostly UTF-8. NativeToStr keeps every byte of a sequence that is no UTF-8
+// (a Shift_JIS name unpacked from an archive made on Windows) as the lone
+// surrogate U+DC80..U+DCFF, and StrToNative gives those bytes back, so that a
+// name read from the system names the same file again. Elsewhere both work
+// as the UTF-8 pair above.
+std::u16string NativeToStr(std::string_view s);
+std::string StrToNative(std::u16string_view s);
 
 // ---- Numbers and Booleans ----------------------------------------------------------
 
@@ -127,7 +135,7 @@ bool TryCreateFolder(std::u16string_view folder);
 bool TryDeleteFile(std::u16string_view path);
 bool TryRemoveFolder(std::u16string_view folder);
 
-// Native file-system path (UTF-8 on Linux) for a UTF-16 path.
+// Native file-system path (StrToNative on Linux) for a UTF-16 path.
 std::string NativePath(std::u16string_view path);
 // The path as std::filesystem takes it (UTF-8 on Linux, UTF-16 on Windows).
 std::filesystem::path ToFsPath(std::u16string_view path);

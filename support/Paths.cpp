@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 bool IsInvalidPathChar(char16_t c) { return c < 0x20 || c == u'"' || c == u'<' || c == u'>' || c == u'|'; }
 
 // Any entry at all, a dangling link included: a destination name is free only
@@ -37,11 +35,11 @@ std::filesystem::path ToFsPath(std::u16string_view path) {
 #ifdef _WIN32
     return fs::path(std::wstring(path.begin(), path.end()));
 #else
-    return fs::path(StrToUtf8(path));
+    return fs::path(StrToNative(path));
 #endif
 }
 
-std::string NativePath(std::u16string_view path) { return StrToUtf8(path); }
+std::string NativePath(std::u16string_view path) { return StrToNative(path); }
 
 bool HasInvalidPathChar(std::u16string_view path) {
     for (char16_t c : path)
@@ -57,9 +55,16 @@ char16_t DirSeparatorChar() {
 #endif
 }
 
+// Here only the platform's own separators count: on Linux "\\" is a character
+// of a folder's name, and "x\\" + a file name would name a file beside x\\.
 std::u16string AddTrailingSeparator(std::u16string_view folder) {
     std::u16string out(folder);
-    if (out.empty() || !IsSeparator(out.back())) out.push_back(DirSeparatorChar());
+#ifdef _WIN32
+    const bool ends = !out.empty() && (out.back() == u'\\' || out.back() == u'/');
+#else
+    const bool ends = !out.empty() && out.back() == u'/';
+#endif
+    if (!ends) out.push_back(DirSeparatorChar());
     return out;
 }
 

@@ -1,5 +1,5 @@
-// UTF-16 little-endian byte form (the Unicode strings of JWW files) and UTF-8
-// (command line, settings file, window, file-system names on Linux).
+// UTF-16 little-endian byte form (the Unicode strings of JWW files), UTF-8
+// (command line, settings file, window) and file-system names on Linux.
 #include "support/Func_2.h"
 
 namespace morvane {
@@ -28,6 +28,8 @@ ByteBuffer StrToWideBytes(std::u16string_view s) {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
+// A byte of a native name that is no UTF-8 is held as U+DC00 + the byte.
+constexpr uint32_t kEscapeBase = 0xDC00;
 
 bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -114,6 +116,43 @@ std::u16string Utf8ToStr(std::string_view s) {
         } else {
             AppendUtf16(cp, out);
             i += len;
+        }
+    }
+    return out;
+}
+
+std::u16string NativeToStr(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        uint32_t cp = 0;
+        size_t skip = 1;
+        size_t len = DecodeUtf8(s, i, cp, skip);
+        if (len == 0) {
+            // One byte of an invalid sequence (always 0x80 or above); the
+            // bytes behind it are looked at afresh.
+            out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<uint8_t>(s[i])));
+            ++i;
+        } else {
+            AppendUtf16(cp, out);
+            i += len;
+        }
+    }
+    return out;
+}
+
+std::string StrToNative(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        const uint32_t c = s[i];
+        if (IsHighSurrogate(c) && i + 1 < s.size() && IsLowSurrogate(s[i + 1])) {
+            AppendUtf8(0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00), out);
+            ++i;
+        } else if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
+            out.push_back(static_cast<char>(c - kEscapeBase));
+        } else {
+            AppendUtf8(IsHighSurrogate(c) || IsLowSurrogate(c) ? kReplacement : c, out);
         }
     }
     return out;

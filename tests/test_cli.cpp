@@ -171,12 +171,12 @@ TEST(Cli, BesideSourceAndTheDefaultSettingsFile) {
     SKIP_WITHOUT_CLI();
     CliFixture f;
     const std::string a = f.Source("a.jww");
-    // Beside the program copy: its own settings file, mode "元ファイルのフォルダ".
+    // Beside the program copy: the window's settings file, mode "元ファイルのフォルダ".
     AppSettings beside;
     CheckDestination(beside, DestinationMode::SourceFolder);
     beside.batch.CB03 = true;
     beside.batch.CX01 = 5;
-    SaveDatFile(Utf8ToStr(f.cli + ".dat"), beside);
+    SaveDatFile(Utf8ToStr(f.Path("bin/morvane.dat")), beside);
     CliResult r = f.Run({a});
     EXPECT_EQ(r.exit, 0) << r.err;
     TJwwData out;
@@ -186,6 +186,47 @@ TEST(Cli, BesideSourceAndTheDefaultSettingsFile) {
     CliResult again = f.Run({"--settings", f.settings, "--beside-source", a});
     EXPECT_EQ(again.exit, 0) << again.err;
     EXPECT_TRUE(fs::exists(f.tmp.path() / "src" / "a~2.jww"));
+}
+
+// Names as the file system holds them: a drawing named in Shift_JIS (as
+// unpacked from an archive made on Windows) is converted, its copies keep the
+// bytes of the name, and the log prints them as they are. A destination folder
+// whose name ends in a backslash gets the files inside it.
+TEST(Cli, NamesThatAreNoUtf8AndFoldersEndingInABackslash) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string sjis = "\x95\xBD\x96\xCA";  // 平面 in Shift_JIS
+    const std::string src = f.Path("src/" + sjis + ".jww");
+    fs::rename(f.Source("a.jww"), src);
+    const std::string dest = f.Path("out/x\\");
+    fs::create_directories(dest);
+    CliResult r = f.Run({"--settings", f.settings, "--dest", dest, src, src});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const std::string ok = U8(kOutcomePrefix) + U8(kOutcomeOk);
+    const std::vector<std::string> expected = {
+        src, U8(kDestinationPrefix) + dest + "/" + sjis + ".jww", ok,
+        src, U8(kDestinationPrefix) + dest + "/" + sjis + "~1.jww", ok,
+    };
+    EXPECT_EQ(r.OutLines(), expected);
+    EXPECT_TRUE(fs::exists(fs::path(dest) / (sjis + ".jww")));
+    EXPECT_TRUE(fs::exists(fs::path(dest) / (sjis + "~1.jww")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "out"), {}), 1);  // only x\ itself
+}
+
+// A log that cannot be written is a failure, even when every drawing converted.
+TEST(Cli, LogThatCannotBeWrittenFailsTheRun) {
+    SKIP_WITHOUT_CLI();
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "/dev/full is not available";
+    CliFixture f;
+    const std::string a = f.Source("a.jww");
+    const std::string full = f.Path(".stdout-full");
+    fs::create_symlink("/dev/full", full);
+    pid_t pid = StartProgram(f.cli, {"--settings", f.settings, "--dest", f.Path("out"), a}, f.Env(), full,
+                             f.ErrPath("full"));
+    CliResult r = WaitProgram(pid, f.ErrPath("unused"), f.ErrPath("full"), std::chrono::steady_clock::now());
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("the log could not be written"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(f.tmp.path() / "out" / "a.jww"));
 }
 
 TEST(Cli, ShowListsTheSettingsAndWritesNothing) {

@@ -231,6 +231,29 @@ TEST(Utf8, BothWaysWithReplacement) {
     EXPECT_EQ(StrToUtf8(u"\xDC00\xD800"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // reversed pair
 }
 
+// File names are bytes: whatever is no UTF-8 comes back byte for byte.
+TEST(NativeNames, EveryByteSequenceComesBack) {
+    struct Case {
+        std::string native;
+        std::u16string held;
+    };
+    const Case cases[] = {
+        {"plan \xE5\xB9\xB3\xE9\x9D\xA2.jww", u"plan \u5E73\u9762.jww"},  // UTF-8 as UTF-8
+        {"\x95\xBD\x96\xCA.jww", u"\xDC95\xDCBD\xDC96\xDCCA.jww"},          // Shift_JIS 平面
+        {"\xE3\x81" "A", u"\xDCE3\xDC81" u"A"},                               // cut sequence: each byte
+        {"\xC0\xAF\xFF\x80", u"\xDCC0\xDCAF\xDCFF\xDC80"},                   // overlong, never valid
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},                              // an encoded surrogate
+        {"a\xF0\x9F\x98\x80", u"a\U0001F600"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NativeToStr(c.native), c.held) << c.native;
+        EXPECT_EQ(StrToNative(c.held), c.native) << c.native;
+        EXPECT_EQ(NativePath(c.held), c.native) << c.native;
+    }
+    // Lone surrogates that no name can have become U+FFFD, as in UTF-8.
+    EXPECT_EQ(StrToNative(u"\xD800" u"a\xDC7F"), "\xEF\xBF\xBD" "a\xEF\xBF\xBD");
+}
+
 TEST(TextSubstitution, WholeStringKeysAfterDoublePercent) {
     ResetWriterDefaults();
     SubstitutionTable() = {{u"%%a", u"first"}, {u"%%b", u"B"}, {u"%%a", u"second"}, {u"x", u"X"}};

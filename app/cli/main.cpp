@@ -124,7 +124,7 @@ const char* SkipReason(const std::u16string& path) {
 FileQueue QueueArguments(const std::vector<std::string>& files, int& skipped) {
     FileQueue queue;
     for (const std::string& f : files) {
-        std::u16string path = Utf8ToStr(f);
+        std::u16string path = NativeToStr(f);
         if (queue.PickupFile(path)) continue;
         std::fprintf(stderr, "morvane-cli: %s: %s\n", f.c_str(), SkipReason(path));
         ++skipped;
@@ -137,7 +137,7 @@ FileQueue QueueArguments(const std::vector<std::string>& files, int& skipped) {
 std::optional<int> ChooseDestination(const CliOptions& o, AppSettings& s, Shell& shell) {
     if (o.dest) {
         CheckDestination(s, DestinationMode::ChosenFolder);
-        s.EditFl1 = Utf8ToStr(*o.dest);
+        s.EditFl1 = NativeToStr(*o.dest);
     } else if (o.besideSource) {
         CheckDestination(s, DestinationMode::SourceFolder);
     }
@@ -162,7 +162,10 @@ std::optional<int> ChooseDestination(const CliOptions& o, AppSettings& s, Shell&
 int Convert(const CliOptions& o) {
     const std::u16string programFile = ProgramFilePath();
     const std::u16string programFolder = ProgramFolderOf(programFile);
-    const std::u16string settingsPath = o.settings ? Utf8ToStr(*o.settings) : SettingsFilePathFor(programFile);
+    // Without --settings, the window's settings file: "morvane.dat" beside the
+    // programs, or the one in the user's configuration folder.
+    const std::u16string windowProgram = programFolder.empty() ? std::u16string() : programFolder + u"morvane";
+    const std::u16string settingsPath = o.settings ? NativeToStr(*o.settings) : SettingsFilePathFor(windowProgram);
     AppSettings settings;
     if (!OpenDatFile(settingsPath, programFolder, settings) && o.settings) {
         std::fprintf(stderr, "morvane-cli: %s: cannot read the settings file\n", o.settings->c_str());
@@ -231,5 +234,12 @@ int main(int argc, char** argv) {
         std::printf("%s\n", kVersion);
         return kExitOk;
     }
-    return options.show ? Show(options) : Convert(options);
+    int status = options.show ? Show(options) : Convert(options);
+    // The log is the outcome a script reads: losing it (a full disk) is a
+    // failure even when every drawing was converted.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "morvane-cli: the log could not be written to standard output\n");
+        if (status == kExitOk) status = kExitFailed;
+    }
+    return status;
 }

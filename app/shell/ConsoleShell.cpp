@@ -39,7 +39,7 @@ std::string UserDirsEntry(const std::string& key) {
 
 std::u16string WithoutTrailingSlash(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return Utf8ToStr(folder);
+    return NativeToStr(folder);
 }
 
 }  // namespace
@@ -64,18 +64,19 @@ bool ConsoleShell::OpenFiles(const std::u16string&, int32_t&, std::vector<std::u
 bool ConsoleShell::ChooseColor(int32_t&) { return false; }
 
 void ConsoleShell::ShowMessage(const std::u16string& text) {
-    std::string s = StrToUtf8(text);
+    std::string s = StrToNative(text);
     for (size_t p; (p = s.find("\r\n")) != std::string::npos;) s.replace(p, 2, "\n");
     std::fprintf(err_, "%s\n", s.c_str());
 }
 
 void ConsoleShell::LogAppend(const std::u16string& line, const std::u16string& reason) {
     // Every line goes out at once: a log piped into a file keeps the files
-    // finished so far when the run is killed.
-    std::fprintf(out_, "%s\n", StrToUtf8(line).c_str());
+    // finished so far when the run is killed. Names go out with the bytes
+    // they have on disk.
+    std::fprintf(out_, "%s\n", StrToNative(line).c_str());
     std::fflush(out_);
     if (!reason.empty()) {
-        std::fprintf(err_, "%s: %s\n", StrToUtf8(current_).c_str(), StrToUtf8(reason).c_str());
+        std::fprintf(err_, "%s: %s\n", StrToNative(current_).c_str(), StrToNative(reason).c_str());
     }
 }
 
