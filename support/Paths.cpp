@@ -55,8 +55,9 @@ char16_t DirSeparatorChar() {
 #endif
 }
 
-// Here only the platform's own separators count: on Linux "\\" is a character
-// of a folder's name, and "x\\" + a file name would name a file beside x\\.
+// Here only the platform's own separators count: on Linux a backslash is a
+// character of a folder's name, and a file name put behind "x\" would name
+// a file beside that folder instead of one inside it.
 std::u16string AddTrailingSeparator(std::u16string_view folder) {
     std::u16string out(folder);
 #ifdef _WIN32
