@@ -366,9 +366,20 @@ void FirstByNumber::Seal() {
     entries_.erase(std::unique(entries_.begin(), entries_.end(),
                                [](const Entry& a, const Entry& b) { return a.number == b.number; }),
                    entries_.end());
+    // Numbers no larger than twice their count (plus a little): a table by
+    // number costs no more than the entries themselves.
+    dense_.clear();
+    if (!entries_.empty() && entries_.back().number <= 2 * uint64_t{entries_.size()} + 64) {
+        dense_.assign(size_t{entries_.back().number} + 1, 0);
+        for (size_t i = 0; i < entries_.size(); ++i) dense_[entries_[i].number] = static_cast<uint32_t>(i + 1);
+    }
 }
 
 const uint32_t* FirstByNumber::Find(uint32_t number) const {
+    if (!dense_.empty()) {
+        const uint32_t at = number < dense_.size() ? dense_[number] : 0;
+        return at ? &entries_[at - 1].value : nullptr;
+    }
     auto it = std::lower_bound(entries_.begin(), entries_.end(), number,
                                [](const Entry& e, uint32_t n) { return e.number < n; });
     return it != entries_.end() && it->number == number ? &it->value : nullptr;

@@ -116,7 +116,8 @@ private:
 //
 // Block numbers come from untrusted files: a hash table keyed by them could be
 // made to put every number into one bucket (minutes for a drawing of a few
-// megabytes), so the numbers are looked up in a sorted table.
+// megabytes), so the numbers are looked up in a sorted table, or straight by
+// number when they are as dense as drawings number their blocks (0, 1, 2 ...).
 class FirstByNumber {
 public:
     // Adds the value of the next definition; for a number added before, the
@@ -132,6 +133,7 @@ private:
         uint32_t number, value;
     };
     std::vector<Entry> entries_;
+    std::vector<uint32_t> dense_;  // by number: 1 + the entry's position, 0 for none; empty when sparse
 };
 
 class BlockNumberMap {

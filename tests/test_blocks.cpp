@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "doc/JwwObjects.h"
 #include "tests/EntityFixture.h"
 
 using namespace morvane;
@@ -197,6 +198,31 @@ TEST(BlockSection, DamagedSectionsFailWithTheirOffset) {
         }
         // Records are only made for definitions actually begun.
         EXPECT_LE(doc.EntBlockDef.capacity(), 2u);
+    }
+}
+
+// Both forms of the lookup: numbers as drawings give them (dense) and numbers
+// spread over the whole range (sorted); the first definition of a number wins.
+TEST(BlockSection, FirstDefinitionOfANumberIsFoundDenseOrSparse) {
+    for (const uint32_t step : {1u, 42043u}) {
+        SCOPED_TRACE(step);
+        jwwobj::FirstByNumber table;
+        for (uint32_t i = 0; i < 100; ++i) table.Add(i % 50 * step, i);  // every number twice
+        if (step > 1) table.Add(UINT32_MAX, 7);
+        table.Seal();
+        for (uint32_t n = 0; n < 50; ++n) {
+            const uint32_t* v = table.Find(n * step);
+            ASSERT_NE(v, nullptr);
+            EXPECT_EQ(*v, n);
+        }
+        EXPECT_EQ(table.Find(50 * step), nullptr);
+        EXPECT_EQ(table.Find(step == 1 ? 1000 : 1), nullptr);
+        if (step > 1) {
+            ASSERT_NE(table.Find(UINT32_MAX), nullptr);
+            EXPECT_EQ(*table.Find(UINT32_MAX), 7u);
+        } else {
+            EXPECT_EQ(table.Find(UINT32_MAX), nullptr);
+        }
     }
 }
 
