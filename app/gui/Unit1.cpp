@@ -45,12 +45,23 @@ constexpr int kLogPage = 1;
 constexpr int kIntakeHint = 0;
 constexpr int kIntakeProgress = 1;
 
-// Local files among the URLs of a drop, in the order given.
+// Local files among the URLs of a drop, in the order given. The path is
+// taken from the URL's bytes: toLocalFile() would turn a name that is no
+// UTF-8 (Shift_JIS from an archive made on Windows) into one that names no file.
 std::vector<std::u16string> LocalFiles(const QMimeData* mime) {
     std::vector<std::u16string> paths;
     if (!mime || !mime->hasUrls()) return paths;
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile()) paths.push_back(U(QDir::toNativeSeparators(url.toLocalFile())));
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) continue;
+#ifndef _WIN32
+        if (url.host().isEmpty()) {
+            const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+            paths.push_back(NativeToStr(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))));
+            continue;
+        }
+#endif
+        paths.push_back(U(QDir::toNativeSeparators(url.toLocalFile())));
+    }
     return paths;
 }
 

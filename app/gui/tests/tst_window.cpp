@@ -25,7 +25,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <cstdio>
 #include <memory>
+
+#include <unistd.h>
 
 #include "app/gui/OptionPage.h"
 #include "app/gui/QtShell.h"
@@ -168,16 +171,20 @@ QString WriteFile(const QString& path, const QByteArray& bytes) {
     return path;
 }
 
-void Drop(TForm1& form, const QStringList& files, bool accepted = true) {
+void DropUrls(TForm1& form, const QList<QUrl>& urls, bool accepted = true) {
     QMimeData mime;
-    QList<QUrl> urls;
-    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
     mime.setUrls(urls);
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&form, &enter);
     QCOMPARE(enter.isAccepted(), accepted);
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&form, &drop);
+}
+
+void Drop(TForm1& form, const QStringList& files, bool accepted = true) {
+    QList<QUrl> urls;
+    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+    DropUrls(form, urls, accepted);
 }
 
 QStringList ReadLines(const QString& path) {
@@ -472,6 +479,20 @@ private slots:
         Drop(*h.form, {plan});
         QVERIFY(h.WaitForRun());
         QCOMPARE(h.Log().value(1), Q(u"→ ") + h.root + "/desktop/plan~1.jww");
+
+        // A name that is no UTF-8 (Shift_JIS, as unpacked from an archive made
+        // on Windows) names the same file all the way to its copy.
+        const QByteArray sjis = QByteArray("\x95\xBD\x96\xCA");
+        const QByteArray sjisPath = QFile::encodeName(h.root) + "/" + sjis + ".jww";
+        QVERIFY(::rename(QFile::encodeName(plan).constData(), sjisPath.constData()) == 0);
+        DropUrls(*h.form, {QUrl::fromEncoded("file://" + sjisPath.toPercentEncoding("/"))});
+        QVERIFY(h.WaitForRun());
+        QCOMPARE(h.Log().value(2), Q(u"　…… 変換ＯＫ"));
+        const QByteArray copy = QFile::encodeName(h.root) + "/desktop/" + sjis + ".jww";
+        QVERIFY(::access(copy.constData(), F_OK) == 0);
+        // Qt's own removal of the test folder cannot name these two.
+        ::unlink(copy.constData());
+        ::unlink(sjisPath.constData());
 
         // Only files that do not qualify: no run, the log stays.
         Drop(*h.form, {text, h.root + "/missing.jww"});
