@@ -123,17 +123,23 @@ TEST(BatchRun, SourceFolderModeNeverOverwrites) {
     EXPECT_EQ(ReadFile(f.tmp.path() / "src" / "a~1.jww"), "taken");
 }
 
-TEST(BatchRun, MissingChosenFolderStopsBeforeAnything) {
-    RunFixture f;
-    f.settings.EditFl1 = f.tmp.U("nowhere");
-    ASSERT_TRUE(f.queue.PickupFile(f.Source("a.jww")));
-    f.shell.log.push_back({u"old", u""});
-    EXPECT_EQ(f.Run().status, RunStatus::FolderMissing);
-    ASSERT_EQ(f.shell.messages.size(), 1u);
-    EXPECT_EQ(f.shell.messages[0], u"指定したフォルダが見つかりません。\r\n" + f.tmp.U("nowhere") + u"/");
-    EXPECT_EQ(f.saves, 0);
-    EXPECT_EQ(f.shell.Lines(), std::vector<std::u16string>{u"old"});
-    EXPECT_EQ(f.shell.logPageShown, 0);
+// The chosen folder, and a desktop or documents folder the system lacks.
+TEST(BatchRun, MissingDestinationFolderStopsBeforeAnything) {
+    for (const DestinationMode mode : {DestinationMode::ChosenFolder, DestinationMode::Desktop, DestinationMode::Documents}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        RunFixture f;
+        CheckDestination(f.settings, mode);
+        f.settings.EditFl1 = f.tmp.U("nowhere");
+        f.shell.desktop = f.shell.documents = f.tmp.U("nowhere");
+        ASSERT_TRUE(f.queue.PickupFile(f.Source("a.jww")));
+        f.shell.log.push_back({u"old", u""});
+        EXPECT_EQ(f.Run().status, RunStatus::FolderMissing);
+        ASSERT_EQ(f.shell.messages.size(), 1u);
+        EXPECT_EQ(f.shell.messages[0], u"指定したフォルダが見つかりません。\r\n" + f.tmp.U("nowhere") + u"/");
+        EXPECT_EQ(f.saves, 0);
+        EXPECT_EQ(f.shell.Lines(), std::vector<std::u16string>{u"old"});
+        EXPECT_EQ(f.shell.logPageShown, 0);
+    }
 }
 
 TEST(BatchRun, EscapeBeforeTheFirstFile) {

@@ -1,5 +1,7 @@
 #include "app/gui/OptionPage.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -30,6 +32,9 @@ struct NamedFlag {
     const char* name;
     BatchFlag flag;
 };
+// Property of every edit: the most characters that can be typed into it.
+constexpr const char* kTypingLimit = "typingLimit";
+
 constexpr NamedFlag kExclusiveBoxes[] = {
     {"CB04", &BatchSettings::CB04}, {"CB05", &BatchSettings::CB05}, {"CB06", &BatchSettings::CB06},
     {"CB07", &BatchSettings::CB07}, {"CB08", &BatchSettings::CB08}, {"CB09", &BatchSettings::CB09},
@@ -97,6 +102,7 @@ QLineEdit* OptionPage::AddEdit(const QString& name, int maxLength, bool direct) 
     auto* edit = new QLineEdit(this);
     edit->setObjectName(name);
     edit->setMaxLength(maxLength);
+    edit->setProperty(kTypingLimit, maxLength);
     edit->setFixedHeight(RowHeight());
     if (direct) {
         edit->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -330,8 +336,14 @@ BatchSettings OptionPage::Collect() const {
 
 void OptionPage::Show(const BatchSettings& s) {
     showing_ = true;
+    // The length limit is for typing: a longer value from the settings file
+    // ("500" where two digits can be typed) stands as it is. setText would cut
+    // it, and the cut value would be applied and saved.
     auto setText = [this](const char* name, const std::u16string& v) {
-        edits_.value(QLatin1String(name))->setText(Q(v));
+        QLineEdit* edit = edits_.value(QLatin1String(name));
+        const QString text = Q(v);
+        edit->setMaxLength(std::max(edit->property(kTypingLimit).toInt(), static_cast<int>(text.size())));
+        edit->setText(text);
     };
 #define MORVANE_SHOW_FLAG(name) checks_.value(QStringLiteral(#name))->setChecked(s.name);
 #define MORVANE_SHOW_TEXT(name) setText(#name, s.name);

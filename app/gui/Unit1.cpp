@@ -355,7 +355,12 @@ void TForm1::ShowSettings(const AppSettings& a) {
 // Keeps the window reachable: a size below the minimum grows to it, and a place
 // that no screen shows falls back to the default corner.
 void TForm1::PlaceWindow(const AppSettings& a) {
-    resize(std::max(a.Fm1w, minimumWidth()), std::max(a.Fm1h, minimumHeight()));
+    // No larger than the screen: a damaged settings file may ask for 100000
+    // pixels a side, which no window system can back.
+    QSize most(a.Fm1w, a.Fm1h);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) most = screen->availableGeometry().size();
+    resize(std::max(std::min(a.Fm1w, most.width()), minimumWidth()),
+           std::max(std::min(a.Fm1h, most.height()), minimumHeight()));
     QPoint place(a.Fm1x, a.Fm1y);
     const QRect wanted(place, size());
     bool visible = false;

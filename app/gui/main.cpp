@@ -6,6 +6,7 @@
 #include "app/AppPaths.h"
 #include "app/gui/UiFont.h"
 #include "app/gui/Unit1.h"
+#include "support/Func_2.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -20,8 +21,10 @@ int main(int argc, char** argv) {
     morvane::WindowSetup setup;
     setup.ProgramFolder = morvane::ProgramFolderOf(programFile);
     setup.SettingsFilePath = morvane::SettingsFilePathFor(programFile);
-    const QStringList args = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) setup.Arguments.push_back(args[i].toStdU16String());
+    // From argv as the system gave it (QApplication has taken its own options
+    // out): arguments() would turn a name that is no UTF-8 into one that names
+    // no file.
+    for (int i = 1; i < argc; ++i) setup.Arguments.push_back(morvane::NativeToStr(argv[i]));
 
     morvane::TForm1 form(std::move(setup));
     form.show();

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -716,6 +717,28 @@ private slots:
         QVERIFY(!h.Find<QWidget>("EditFl1")->isEnabled());
         QVERIFY(h.form->width() >= h.form->minimumWidth() && h.form->width() > 0);
         QCOMPARE(h.form->pos(), QPoint(50, 50));
+    }
+
+    // A size no screen can show is cut to the screen; a value longer than its
+    // edit lets one type stands as it is, and is saved so.
+    void oversizedSettings() {
+        const QString root = Root();
+        QStringList lines(113, "0");
+        lines[2] = "100000";
+        lines[3] = "100000";
+        lines[34] = "500";  // ED21: two digits can be typed
+        lines[35] = "501";
+        WriteLines(root + "/morvane.dat", lines);
+        Harness h(root);
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        QVERIFY(h.form->width() <= std::max(screen.width(), h.form->minimumWidth()));
+        QVERIFY(h.form->height() <= std::max(screen.height(), h.form->minimumHeight()));
+        QCOMPARE(h.Find<QLineEdit>("ED21")->text(), QString("500"));
+        QCOMPARE(h.Find<QLineEdit>("ED22")->text(), QString("501"));
+        h.form->close();
+        const QStringList saved = ReadLines(h.SettingsPath());
+        QCOMPARE(saved.value(34), QString("500"));
+        QCOMPARE(saved.value(35), QString("501"));
     }
 
     // Closing during a run stops it before the next file and closes afterwards.
