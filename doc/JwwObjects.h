@@ -111,9 +111,6 @@ private:
     uint32_t read_ = 0;         // of them read so far, the current one included
 };
 
-// ChangeBlockNo for every number, looked up instead of searched: built once
-// per save, it gives the same numbers.
-//
 // Block numbers come from untrusted files: a hash table keyed by them could be
 // made to put every number into one bucket (minutes for a drawing of a few
 // megabytes), so the numbers are looked up in a sorted table, or straight by
@@ -136,6 +133,8 @@ private:
     std::vector<uint32_t> dense_;  // by number: 1 + the entry's position, 0 for none; empty when sparse
 };
 
+// ChangeBlockNo for every number, looked up instead of searched: built once
+// per save, it gives the same numbers.
 class BlockNumberMap {
 public:
     explicit BlockNumberMap(const TJwwData& doc);
