@@ -101,47 +101,33 @@ void AppendUtf8(uint32_t cp, std::string& out) {
     }
 }
 
-}  // namespace
-
-std::u16string Utf8ToStr(std::string_view s) {
+// Invalid sequences: one U+FFFD for the maximal valid prefix (UTF-8), or
+// each byte kept as U+DC00 + the byte and the bytes behind it looked at
+// afresh (native names).
+std::u16string DecodeAll(std::string_view s, bool escapeBytes) {
     std::u16string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
         uint32_t cp = 0;
         size_t skip = 1;
         size_t len = DecodeUtf8(s, i, cp, skip);
-        if (len == 0) {
-            out.push_back(kReplacement);
-            i += skip;
-        } else {
+        if (len != 0) {
             AppendUtf16(cp, out);
             i += len;
-        }
-    }
-    return out;
-}
-
-std::u16string NativeToStr(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        uint32_t cp = 0;
-        size_t skip = 1;
-        size_t len = DecodeUtf8(s, i, cp, skip);
-        if (len == 0) {
-            // One byte of an invalid sequence (always 0x80 or above); the
-            // bytes behind it are looked at afresh.
+        } else if (escapeBytes) {  // the byte is 0x80 or above
             out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<uint8_t>(s[i])));
             ++i;
         } else {
-            AppendUtf16(cp, out);
-            i += len;
+            out.push_back(kReplacement);
+            i += skip;
         }
     }
     return out;
 }
 
-std::string StrToNative(std::u16string_view s) {
+// Lone surrogates become U+FFFD, except (with `escapeBytes`) the escaped
+// bytes U+DC80..U+DCFF, which become their byte again.
+std::string EncodeAll(std::u16string_view s, bool escapeBytes) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
@@ -149,7 +135,7 @@ std::string StrToNative(std::u16string_view s) {
         if (IsHighSurrogate(c) && i + 1 < s.size() && IsLowSurrogate(s[i + 1])) {
             AppendUtf8(0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00), out);
             ++i;
-        } else if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
+        } else if (escapeBytes && c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
             out.push_back(static_cast<char>(c - kEscapeBase));
         } else {
             AppendUtf8(IsHighSurrogate(c) || IsLowSurrogate(c) ? kReplacement : c, out);
@@ -158,19 +144,11 @@ std::string StrToNative(std::u16string_view s) {
     return out;
 }
 
-std::string StrToUtf8(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t c = s[i];
-        if (IsHighSurrogate(c) && i + 1 < s.size() && IsLowSurrogate(s[i + 1])) {
-            AppendUtf8(0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00), out);
-            ++i;
-        } else {
-            AppendUtf8(IsHighSurrogate(c) || IsLowSurrogate(c) ? kReplacement : c, out);
-        }
-    }
-    return out;
-}
+}  // namespace
+
+std::u16string Utf8ToStr(std::string_view s) { return DecodeAll(s, false); }
+std::u16string NativeToStr(std::string_view s) { return DecodeAll(s, true); }
+std::string StrToUtf8(std::u16string_view s) { return EncodeAll(s, false); }
+std::string StrToNative(std::u16string_view s) { return EncodeAll(s, true); }
 
 }  // namespace morvane
