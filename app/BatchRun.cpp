@@ -113,33 +113,24 @@ enum class Resolved { Ready, FolderMissing, Cancelled };
 // The destination folder of a run (with a trailing separator), or none in
 // mode "元ファイルのフォルダ", where every file goes beside its source.
 Resolved ResolveDestination(AppSettings& settings, Shell& shell, DestinationMode mode, std::u16string& folder) {
-    auto missing = [&shell](const std::u16string& f) {
-        shell.ShowMessage(std::u16string(kFolderMissingMessage) + u"\r\n" + f);
-        return Resolved::FolderMissing;
-    };
     switch (mode) {
-        // A desktop or documents folder that does not exist (a system without
-        // one) would fail every file of the run with nothing but its reason.
-        case DestinationMode::Desktop:
-            folder = AddTrailingSeparator(shell.DesktopFolder());
-            if (!PathFolderExists(folder)) return missing(folder);
-            break;
-        case DestinationMode::Documents:
-            folder = AddTrailingSeparator(shell.DocumentsFolder());
-            if (!PathFolderExists(folder)) return missing(folder);
-            break;
-        case DestinationMode::SourceFolder: folder.clear(); break;
-        case DestinationMode::ChosenFolder:
-            folder = AddTrailingSeparator(settings.EditFl1);
-            if (!PathFolderExists(folder)) return missing(folder);
-            break;
+        case DestinationMode::Desktop: folder = AddTrailingSeparator(shell.DesktopFolder()); break;
+        case DestinationMode::Documents: folder = AddTrailingSeparator(shell.DocumentsFolder()); break;
+        case DestinationMode::ChosenFolder: folder = AddTrailingSeparator(settings.EditFl1); break;
+        case DestinationMode::SourceFolder: folder.clear(); return Resolved::Ready;
         case DestinationMode::AskEachRun: {
             std::u16string chosen;
             if (!shell.BrowseForFolder(settings.LabelPreFolder, chosen)) return Resolved::Cancelled;
             settings.LabelPreFolder = AddTrailingSeparator(chosen);
             folder = settings.LabelPreFolder;
-            break;
+            return Resolved::Ready;
         }
+    }
+    // Also a desktop or documents folder the system lacks: every file of the
+    // run would fail with nothing but its reason.
+    if (!PathFolderExists(folder)) {
+        shell.ShowMessage(std::u16string(kFolderMissingMessage) + u"\r\n" + folder);
+        return Resolved::FolderMissing;
     }
     return Resolved::Ready;
 }

@@ -38,7 +38,7 @@ public:
 
     // The common case, a field that fits the file buffer, is inline.
     void write(const void* src, size_t n) {
-        if (fd_ >= 0 && ok_ && n != 0 && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
+        if (n != 0 && fitsBuffer(n)) {
             std::memcpy(block_.get() + used_, src, n);
             used_ += n;
             total_ += n;
@@ -48,11 +48,11 @@ public:
     }
     // Writes n bytes (8 < n <= 16) given as two little-endian words: bytes
     // 0-7 are `head`, bytes n-8 .. n-1 are `tail`; where they overlap they
-    // must agree. The words are stored straight into the
-    // buffer: built in a local array and copied, the copy's loads would each
-    // span both stores and stall until they drain.
+    // must agree. The words are stored straight into the buffer: built in a
+    // local array and copied, the copy's loads would each span both stores
+    // and stall until they drain.
     void writeOverlapped(uint64_t head, uint64_t tail, size_t n) {
-        if (fd_ >= 0 && ok_ && n <= kWriteBuffer - used_ && n <= failAfter_ - total_) {
+        if (fitsBuffer(n)) {
             uint8_t* p = block_.get() + used_;
             std::memcpy(p, &head, 8);
             std::memcpy(p + n - 8, &tail, 8);
@@ -92,6 +92,10 @@ public:
 private:
     class Background;
 
+    // The fast path: a file writer in good order with room for n more bytes.
+    bool fitsBuffer(size_t n) const {
+        return fd_ >= 0 && ok_ && n <= kWriteBuffer - used_ && n <= failAfter_ - total_;
+    }
     void writeSlow(const void* src, size_t n);
     bool writeAll(const uint8_t* p, size_t n);
     void handOver();
