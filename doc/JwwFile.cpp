@@ -3,10 +3,11 @@
 // images), every error on the way turned into a false result whose reason is
 // kept in LastFailure().
 //
-// Saving never shows a half-written drawing: the file is written under a
-// hidden temporary name in the destination folder, flushed to the disk, and
-// only then moved to its name in one step. A save that fails, or a process
-// killed midway, leaves nothing under the destination name.
+// Saving never shows a half-written drawing: a new drawing is written into an
+// unnamed file of the destination folder and linked under its name once
+// complete; a drawing that replaces another is written under a hidden
+// temporary name and then renamed over it in one step. A save that fails, or a
+// process killed midway, leaves nothing under the destination name.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "doc/FileHandle.h"
 #include "doc/JwwUnit.h"
@@ -57,9 +59,17 @@ std::string Utf8Prefix(const std::string& s, size_t maxBytes) {
 }
 
 // The file being written: removed again unless it has been moved into place.
+// The file a drawing is written into before it has its name: unnamed
+// (O_TMPFILE) for a new drawing, so that a killed process leaves nothing behind
+// and the folder is changed once, by the link. Creating a named file allocates
+// its inode while the folder is locked, and a batch whose jobs write into one
+// folder waited on that lock for most of its time. Where the file system has
+// no unnamed files, and for a replacing save (only a rename replaces in one
+// step), the file has a hidden name beside the destination.
 struct TempFile {
-    std::string path;
+    std::string path;  // the hidden name; empty when unnamed or in place
     UniqueFd fd;
+    bool unnamed = false;
     ~TempFile() {
         fd.Reset();
         if (!path.empty()) ::unlink(path.c_str());
@@ -82,7 +92,7 @@ uint64_t TempNameBits() {
 // "." + random digits + ".tmp", never ending in ".jww", so that a file left by
 // a killed process is neither mistaken for a drawing nor picked up by a batch.
 // When a drawing is replaced, the new file takes over its permissions.
-bool CreateTempBeside(const std::string& dest, bool replace, TempFile& tmp, std::string& why) {
+bool CreateNamedTemp(const std::string& dest, bool replace, TempFile& tmp, std::string& why) {
     std::string folder, name;
     SplitNativePath(dest, folder, name);
     if (name.empty()) {
@@ -107,6 +117,70 @@ bool CreateTempBeside(const std::string& dest, bool replace, TempFile& tmp, std:
     }
     why = ErrnoText("cannot create the file", err);
     return false;
+}
+
+// The file a save writes into: unnamed in the destination's folder for a new
+// drawing where the file system allows it, a hidden named one otherwise.
+bool CreateTempBeside(const std::string& dest, bool replace, TempFile& tmp, std::string& why) {
+    std::string folder, name;
+    SplitNativePath(dest, folder, name);
+    if (!replace && !name.empty()) {
+        int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            tmp.fd = UniqueFd(fd);
+            tmp.unnamed = true;
+            return true;
+        }
+        // EOPNOTSUPP (no unnamed files here), EISDIR (a kernel without them),
+        // or a folder that is missing, which the named file reports as well.
+    }
+    return CreateNamedTemp(dest, replace, tmp, why);
+}
+
+// Links the unnamed file under `to` unless `to` exists. Gives 0 or the errno;
+// EEXIST when the name is taken.
+int LinkNoReplace(int fd, const std::string& to, bool refuseForTest) {
+    if (refuseForTest) return EPERM;
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    int err = errno;
+    if (err == EEXIST) return err;
+    // Without /proc: by the descriptor itself, which needs the right to open
+    // any file by its handle.
+    if (::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    return errno == EEXIST ? EEXIST : err;
+}
+
+// Linking was refused (no /proc, a sandbox): the finished file is copied into a
+// hidden named file beside `dest`, which then goes into place by rename.
+bool GiveHiddenName(TempFile& tmp, const std::string& dest, std::string& why) {
+    TempFile named;
+    if (!CreateNamedTemp(dest, false, named, why)) return false;
+    std::vector<uint8_t> block(1 << 20);
+    for (off_t at = 0;;) {
+        ssize_t got = ::pread(tmp.fd.get(), block.data(), block.size(), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            why = ErrnoText("reading the file back failed", errno);
+            return false;
+        }
+        if (got == 0) break;
+        if (!WriteAll(named.fd.get(), block.data(), static_cast<size_t>(got))) {
+            why = ErrnoText("writing the file failed", errno);
+            return false;
+        }
+        at += got;
+    }
+    if (!named.fd.Close()) {
+        why = ErrnoText("closing the file failed", errno);
+        return false;
+    }
+    tmp.fd.Reset();
+    tmp.unnamed = false;
+    tmp.path = std::move(named.path);
+    named.path.clear();
+    return true;
 }
 
 // Moves `from` to `to` unless `to` exists. Gives 0 or the errno; EEXIST when
@@ -331,6 +405,7 @@ bool FinishTempFile(ByteWriter& w, TempFile& tmp, std::string& why) {
         why = ErrnoText("writing the file failed", w.error());
         return false;
     }
+    if (tmp.unnamed) return true;  // closed once linked: until then only its descriptor names it
     if (!tmp.fd.Close()) {
         why = ErrnoText("closing the file failed", errno);
         return false;
@@ -340,11 +415,26 @@ bool FinishTempFile(ByteWriter& w, TempFile& tmp, std::string& why) {
 
 // Gives the finished temporary file its name: with `replace` a file of that
 // name is replaced; otherwise it never is and the next free name is taken.
-bool MoveIntoPlace(const std::u16string& FName, bool replace, TempFile& tmp, std::u16string& used, std::string& why) {
+bool MoveIntoPlace(const std::u16string& FName, bool replace, TempFile& tmp, std::u16string& used, std::string& why,
+                   bool refuseLinkForTest) {
     std::u16string name = FName;
     for (int attempt = 0; attempt < kMaxNameAttempts && !name.empty(); ++attempt) {
         const std::string dest = NativePath(name);
-        int err = replace ? (::rename(tmp.path.c_str(), dest.c_str()) == 0 ? 0 : errno) : MoveNoReplace(tmp.path, dest);
+        int err = 0;
+        if (tmp.unnamed) {
+            err = LinkNoReplace(tmp.fd.get(), dest, refuseLinkForTest);
+            if (err == 0 && !tmp.fd.Close()) {
+                why = ErrnoText("closing the file failed", errno);
+                ::unlink(dest.c_str());
+                return false;
+            }
+            if (err != 0 && err != EEXIST) {
+                if (!GiveHiddenName(tmp, dest, why)) return false;
+                err = MoveNoReplace(tmp.path, dest);
+            }
+        } else {
+            err = replace ? (::rename(tmp.path.c_str(), dest.c_str()) == 0 ? 0 : errno) : MoveNoReplace(tmp.path, dest);
+        }
         if (err == 0) {
             tmp.path.clear();
             used = name;
@@ -386,7 +476,7 @@ bool TJwwData::SaveTo(const std::u16string& FName, int32_t Ver, bool replace, st
             WriteBlockDefSection(w, Ver, map);
             if (Ver >= kVerImages && !WriteBindImageSection(w)) return;  // reason recorded there
             std::u16string used;
-            if (!FinishTempFile(w, tmp, why) || !MoveIntoPlace(FName, replace, tmp, used, why))
+            if (!FinishTempFile(w, tmp, why) || !MoveIntoPlace(FName, replace, tmp, used, why, refuseLinkForTest_))
                 return SetFailure(kFileIoError, why, false, 0);
             if (savedAs) *savedAs = std::move(used);
             ok = true;

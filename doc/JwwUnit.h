@@ -126,6 +126,9 @@ public:
     const JwwFailure& LastFailure() const { return lastFailure_; }
     // Test hook: the next saves fail after this many bytes, as on a full disk.
     void SetWriteLimitForTest(uint64_t limit) { writeLimitForTest_ = limit; }
+    // Test hook: refuses to link a new drawing's unnamed file into place, as a system
+    // without /proc does: the save takes the way through a hidden named file.
+    void SetRefuseLinkForTest(bool refuse) { refuseLinkForTest_ = refuse; }
 
     // ---- Block definitions (JwwBlocks.cpp) -------------------------------------
     void MakeBlockTree();
@@ -231,6 +234,7 @@ private:
 
     JwwFailure lastFailure_;
     uint64_t writeLimitForTest_ = UINT64_MAX;
+    bool refuseLinkForTest_ = false;
     uint64_t unpackLimit_ = kMaxUnpackedImage;
 };
 

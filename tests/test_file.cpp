@@ -347,52 +347,69 @@ TEST(FileOut, FullDiskLeavesNothingBehind) {
     EXPECT_EQ(fs::file_size(tmp / "new.jww"), size);
 }
 
+// Both ways of a new drawing into place: linking its unnamed file, and the
+// hidden named file taken where linking is refused.
 TEST(FileOut, ReplacesButFileOutNewTakesTheNextFreeName) {
-    TempFolder tmp;
-    TJwwData d;
-    fixture::SizeTables(d);
-    WriteBytes(tmp / "a.jww", BytesOf("first"));
-    WriteBytes(tmp / "a~1.jww", BytesOf("second"));
-    std::u16string used;
-    ASSERT_TRUE(d.FileOutNew(tmp.U16("a.jww"), 700, &used)) << d.LastFailure().Describe();
-    EXPECT_EQ(used, tmp.U16("a~2.jww"));
-    EXPECT_EQ(ReadBytes(tmp / "a.jww"), BytesOf("first"));
-    EXPECT_EQ(ReadBytes(tmp / "a~1.jww"), BytesOf("second"));
-    EXPECT_EQ(fs::file_size(tmp / "a~2.jww"), 16560u);
-    ASSERT_TRUE(d.FileOutNew(tmp.U16("b.jww"), 700, &used));
-    EXPECT_EQ(used, tmp.U16("b.jww"));
+    for (bool refuseLink : {false, true}) {
+        SCOPED_TRACE(refuseLink);
+        TempFolder tmp;
+        TJwwData d;
+        fixture::SizeTables(d);
+        d.SetRefuseLinkForTest(refuseLink);
+        WriteBytes(tmp / "a.jww", BytesOf("first"));
+        WriteBytes(tmp / "a~1.jww", BytesOf("second"));
+        std::u16string used;
+        ASSERT_TRUE(d.FileOutNew(tmp.U16("a.jww"), 700, &used)) << d.LastFailure().Describe();
+        EXPECT_EQ(used, tmp.U16("a~2.jww"));
+        EXPECT_EQ(ReadBytes(tmp / "a.jww"), BytesOf("first"));
+        EXPECT_EQ(ReadBytes(tmp / "a~1.jww"), BytesOf("second"));
+        EXPECT_EQ(fs::file_size(tmp / "a~2.jww"), 16560u);
+        ASSERT_TRUE(d.FileOutNew(tmp.U16("b.jww"), 700, &used));
+        EXPECT_EQ(used, tmp.U16("b.jww"));
+        EXPECT_EQ(ReadBytes(tmp / "b.jww"), ReadBytes(tmp / "a~2.jww"));
 
-    ASSERT_TRUE(d.FileOut(tmp.U16("a.jww"), 700));
-    EXPECT_EQ(fs::file_size(tmp / "a.jww"), 16560u);
-    EXPECT_EQ(FolderNames(tmp.path()), (std::vector<std::string>{"a.jww", "a~1.jww", "a~2.jww", "b.jww"}));
+        ASSERT_TRUE(d.FileOut(tmp.U16("a.jww"), 700));
+        EXPECT_EQ(fs::file_size(tmp / "a.jww"), 16560u);
+        EXPECT_EQ(FolderNames(tmp.path()), (std::vector<std::string>{"a.jww", "a~1.jww", "a~2.jww", "b.jww"}));
+    }
 }
 
 // A process killed while it writes (here by the file-size limit's signal)
-// leaves no file under the destination name, only its hidden temporary file.
+// leaves no file under the destination name: a replacing save only its hidden
+// temporary file, a new drawing nothing at all.
 TEST(FileOut, KilledMidSaveLeavesNoDestination) {
-    TempFolder tmp;
-    TJwwData d;
-    fixture::Build(d, false);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        struct rlimit none {0, 0};
-        ::setrlimit(RLIMIT_CORE, &none);
-        std::signal(SIGXFSZ, SIG_DFL);
-        struct rlimit small {4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        d.FileOut(tmp.U16("killed.jww"), 700);
-        ::_exit(0);  // not reached: the write beyond the limit kills the process
+    for (bool replace : {true, false}) {
+        SCOPED_TRACE(replace);
+        TempFolder tmp;
+        TJwwData d;
+        fixture::Build(d, false);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            struct rlimit none {0, 0};
+            ::setrlimit(RLIMIT_CORE, &none);
+            std::signal(SIGXFSZ, SIG_DFL);
+            struct rlimit small {4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            std::u16string used;
+            if (replace) d.FileOut(tmp.U16("killed.jww"), 700);
+            else d.FileOutNew(tmp.U16("killed.jww"), 700, &used);
+            ::_exit(0);  // not reached: the write beyond the limit kills the process
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+        EXPECT_TRUE(NonHidden(tmp.path()).empty());
+        const auto left = FolderNames(tmp.path());
+        if (!replace) {
+            EXPECT_TRUE(left.empty());
+            continue;
+        }
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_EQ(left[0].rfind(".killed.jww.", 0), 0u) << left[0];
+        EXPECT_NE(left[0].substr(left[0].size() - 4), ".jww");
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
-    EXPECT_TRUE(NonHidden(tmp.path()).empty());
-    const auto left = FolderNames(tmp.path());
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(left[0].rfind(".killed.jww.", 0), 0u) << left[0];
-    EXPECT_NE(left[0].substr(left[0].size() - 4), ".jww");
 }
 
 // ---- Round trips ------------------------------------------------------------------------------
