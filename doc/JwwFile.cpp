@@ -61,8 +61,9 @@ std::string Utf8Prefix(const std::string& s, size_t maxBytes) {
 // The file a drawing is written into before it has its name: unnamed
 // (O_TMPFILE) for a new drawing, so that a killed process leaves nothing behind
 // and the folder is changed once, by the link. Creating a named file allocates
-// its inode while the folder is locked, and a batch whose jobs write into one
-// folder waited on that lock for most of its time. Where the file system has
+// its inode while the folder is locked, and the jobs of a batch writing into
+// one folder waited on each other there (a third of a run's time when the
+// file system was slow to find free inodes). Where the file system has
 // no unnamed files, and for a replacing save (only a rename replaces in one
 // step), the file has a hidden name beside the destination, removed again
 // unless it has been moved into place.
