@@ -152,6 +152,7 @@ struct QueuedFile {
     std::u16string source;
     std::u16string planned;      // the destination before a free name was sought
     std::u16string destination;  // the free name (empty when there is none)
+    std::u16string clashKey;     // parallel runs: ClashKey(destination)
     ConversionOutcome outcome;
 };
 
@@ -213,7 +214,7 @@ public:
 private:
     void Work(size_t worker);
     void HandOut(size_t i, QueuedFile f);
-    bool TakenInWork(const std::u16string& name);
+    bool TakenInWork(const std::u16string& key);
     void WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summary);
     void LogFinished(Shell& shell, RunSummary& summary);
 
@@ -292,12 +293,26 @@ void ParallelRun::WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summa
     }
 }
 
-// True when a file still in work is to be written under `name`: whether that
-// name ends up taken is not settled yet.
-bool ParallelRun::TakenInWork(const std::u16string& name) {
+// What destinations are compared by while their files are in work: the
+// folder as the file system resolves it (so "c/./x.jww", a link to c and an
+// absolute name of c are one folder) and the name up to case (on FAT or exFAT
+// "Plan.jww" and "plan.jww" are one file). A match too many only makes a file
+// wait for the one before it.
+std::u16string ClashKey(const std::u16string& destination) {
+    const size_t cut = destination.find_last_of(DirSeparatorChar());
+    const std::u16string folder = cut == std::u16string::npos ? u"." : destination.substr(0, cut + 1);
+    const std::u16string name = cut == std::u16string::npos ? destination : destination.substr(cut + 1);
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(ToFsPath(folder), ec);
+    return (ec ? folder : NativeToStr(real.native()) + DirSeparatorChar()) + UpperCaseStr(name);
+}
+
+// True when a file still in work may be written under the name of `key`:
+// whether that name ends up taken is not settled yet.
+bool ParallelRun::TakenInWork(const std::u16string& key) {
     std::lock_guard lock(mutex_);
     for (size_t i = logged_; i < started_; ++i)
-        if (!done_[i] && files_[i].destination == name) return true;
+        if (!done_[i] && files_[i].clashKey == key) return true;
     return false;
 }
 
@@ -313,11 +328,16 @@ void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
             summary.status = RunStatus::Interrupted;
             break;
         }
-        QueuedFile f = PlanFile(queue_.FList[i], folder, besideSource);
-        if (!f.destination.empty() && TakenInWork(f.destination)) {
+        auto plan = [&] {
+            QueuedFile f = PlanFile(queue_.FList[i], folder, besideSource);
+            if (!f.destination.empty()) f.clashKey = ClashKey(f.destination);
+            return f;
+        };
+        QueuedFile f = plan();
+        if (!f.destination.empty() && TakenInWork(f.clashKey)) {
             // One worker would have seen that file written, or not: wait and look again.
             WaitUntilInWorkBelow(1, shell, summary);
-            f = PlanFile(queue_.FList[i], folder, besideSource);
+            f = plan();
         }
         HandOut(i, std::move(f));
     }

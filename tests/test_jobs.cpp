@@ -107,6 +107,41 @@ TEST(BatchJobs, SameFilesLogAndSettingsAsOneJob) {
     EXPECT_TRUE(b.MojiEncode);
 }
 
+// One folder spelled two ways ("c/" and "c/./"), the files converted beside
+// their source: two workers must see that both spellings may name one file,
+// so the names follow the queue as with one job however the workers finish.
+TEST(BatchJobs, OneFolderSpelledTwoWaysGivesTheNamesOfOneJob) {
+    TempFolder tmp;
+    auto run = [&](const std::string& name, size_t workers) {
+        fs::create_directories(tmp.path() / name);
+        EXPECT_TRUE(MakeDrawing(tmp.path() / name / "x.jww", u"X"));
+        FileQueue q;
+        for (const char* s : {"/x.jww", "/./x.jww", "/x.jww", "/./x.jww"}) q.PickupFile(tmp.U(name + s));
+        AppSettings settings;
+        CheckDestination(settings, DestinationMode::SourceFolder);
+        std::vector<std::unique_ptr<TJwwData>> docs;
+        std::vector<TJwwData*> pointers;
+        for (size_t w = 0; w < workers; ++w) {
+            fs::create_directories(tmp.path() / (name + "-work" + std::to_string(w)));
+            docs.push_back(std::make_unique<TJwwData>());
+            docs.back()->BindImageFolder = tmp.U(name + "-work" + std::to_string(w)) + u"/";
+            pointers.push_back(docs.back().get());
+        }
+        TestShell shell;
+        RunProc(q, settings, pointers, shell, nullptr);
+        for (TJwwData* d : pointers) JwwDataFree(*d);
+        std::vector<std::u16string> lines = shell.Lines();
+        const std::u16string folder = tmp.U(name);
+        for (std::u16string& l : lines)
+            if (size_t at = l.find(folder); at != std::u16string::npos) l.replace(at, folder.size(), u"DIR");
+        return lines;
+    };
+    const std::vector<std::u16string> one = run("one", 1);
+    for (const char16_t* name : {u"DIR/x~1.jww", u"DIR/./x~2.jww", u"DIR/x~3.jww", u"DIR/./x~4.jww"})
+        EXPECT_NE(std::find(one.begin(), one.end(), std::u16string(kDestinationPrefix) + name), one.end()) << StrToUtf8(name);
+    for (int round = 0; round < 8; ++round) EXPECT_EQ(run("two" + std::to_string(round), 2), one) << round;
+}
+
 TEST(BatchJobs, EscapeFinishesTheFilesInWorkThenStops) {
     TempFolder tmp;
     fs::create_directories(tmp.path() / "src");
