@@ -127,8 +127,10 @@ Resolved ResolveDestination(AppSettings& settings, Shell& shell, DestinationMode
         }
     }
     // Also a desktop or documents folder the system lacks: every file of the
-    // run would fail with nothing but its reason.
-    if (!PathFolderExists(folder)) {
+    // run would fail with nothing but its reason. A folder whose name holds a
+    // character no path may hold here counts as missing: the first file would
+    // be written, and every later run find its name taken and no other free.
+    if (HasInvalidPathChar(folder) || !PathFolderExists(folder)) {
         shell.ShowMessage(std::u16string(kFolderMissingMessage) + u"\r\n" + folder);
         return Resolved::FolderMissing;
     }

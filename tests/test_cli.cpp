@@ -47,6 +47,7 @@ TEST(Cli, UsageVersionAndHelp) {
         {{"--jobs", "0", "a.jww"}, "--jobs takes"},
         {{"--jobs", "x", "a.jww"}, "--jobs takes"},
         {{"--jobs"}, "--jobs needs"},
+        {{"--dest", "", "a.jww"}, "--dest needs a folder"},  // an unset variable must not mean "/"
     };
     for (const Row& r : rows) {
         CliResult u = f.Run(r.args);
@@ -162,6 +163,14 @@ TEST(Cli, DestinationErrorsWriteNothing) {
     CliResult badSettings = f.Run({"--settings", f.Path("none.dat"), "--dest", f.Path("out"), a});
     EXPECT_EQ(badSettings.exit, 2);
 
+    // A folder whose name no path may hold here: refused before the first
+    // file, which a later run could not have named again.
+    fs::create_directories(f.tmp.path() / "o|p");
+    CliResult bar = f.Run({"--settings", f.settings, "--dest", f.Path("o|p"), a});
+    EXPECT_EQ(bar.exit, 2);
+    EXPECT_NE(bar.err.find(f.Path("o|p") + "/: the name holds"), std::string::npos) << bar.err;
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "o|p"));
+
     EXPECT_TRUE(fs::is_empty(f.tmp.path() / "out"));
     EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "src"), {}), 1);
     EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
@@ -211,6 +220,9 @@ TEST(Cli, NamesThatAreNoUtf8AndFoldersEndingInABackslash) {
     EXPECT_TRUE(fs::exists(fs::path(dest) / (sjis + ".jww")));
     EXPECT_TRUE(fs::exists(fs::path(dest) / (sjis + "~1.jww")));
     EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "out"), {}), 1);  // only x\ itself
+    CliResult shown = f.Run({"--show", src});
+    EXPECT_EQ(shown.exit, 0) << shown.err;
+    EXPECT_EQ(shown.out.rfind(src + "\n", 0), 0u) << shown.out;
 }
 
 // A log that cannot be written is a failure, even when every drawing converted.
@@ -227,6 +239,12 @@ TEST(Cli, LogThatCannotBeWrittenFailsTheRun) {
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("the log could not be written"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(f.tmp.path() / "out" / "a.jww"));
+    for (const char* option : {"--help", "--version"}) {
+        pid = StartProgram(f.cli, {option}, f.Env(), full, f.ErrPath("full"));
+        CliResult h = WaitProgram(pid, f.ErrPath("unused"), f.ErrPath("full"), std::chrono::steady_clock::now());
+        EXPECT_EQ(h.exit, 1) << option;
+        EXPECT_NE(h.err.find("standard output could not be written"), std::string::npos) << h.err;
+    }
 }
 
 TEST(Cli, ShowListsTheSettingsAndWritesNothing) {

@@ -70,7 +70,7 @@ void PrintDrawing(const std::u16string& path, const TJwwData& doc, std::FILE* ou
     auto line = [&](const char* label, const std::string& value) {
         std::fprintf(out, "  %-16s%s\n", label, value.c_str());
     };
-    std::fprintf(out, "%s\n", U8(path).c_str());
+    std::fprintf(out, "%s\n", StrToNative(path).c_str());  // the name as its bytes on disk
     line("version", std::to_string(h.jwVer));
     line("memo line 1", U8(doc.MemoLine1));
     line("memo line 2", U8(doc.MemoLine2));
@@ -105,7 +105,7 @@ bool ShowDrawing(const std::u16string& path, std::FILE* out, std::FILE* err) {
     }
     if (!ok) {
         std::string reason = doc.LastFailure().Describe();
-        std::fprintf(err, "%s: %s\n", U8(path).c_str(), reason.empty() ? "cannot be read" : reason.c_str());
+        std::fprintf(err, "%s: %s\n", StrToNative(path).c_str(), reason.empty() ? "cannot be read" : reason.c_str());
         return false;
     }
     PrintDrawing(path, doc, out);

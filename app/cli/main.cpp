@@ -84,7 +84,8 @@ std::optional<int> ParseArgs(int argc, char** argv, CliOptions& o) {
         } else if (a == "--settings") {
             if (!value(o.settings)) return UsageError("--settings needs a path");
         } else if (a == "--dest") {
-            if (!value(o.dest)) return UsageError("--dest needs a folder");
+            // An empty value (an unset shell variable) would name the root folder.
+            if (!value(o.dest) || o.dest->empty()) return UsageError("--dest needs a folder");
         } else if (a == "--jobs") {
             std::optional<std::string> n;
             if (!value(n)) return UsageError("--jobs needs a number");
@@ -112,9 +113,12 @@ std::optional<int> ParseArgs(int argc, char** argv, CliOptions& o) {
     return std::nullopt;
 }
 
+constexpr const char* kInvalidCharsReason =
+    "the name holds \", <, >, | or a control character, which no path may hold here";
+
 // Why an argument is not queued.
 const char* SkipReason(const std::u16string& path) {
-    if (HasInvalidPathChar(path)) return "the name holds \", <, >, | or a control character, which no path may hold here";
+    if (HasInvalidPathChar(path)) return kInvalidCharsReason;
     if (PathFolderExists(path)) return "is a folder, not a .jww file";
     if (!PathFileExists(path)) return "no such file";
     return "not a .jww file";
@@ -154,6 +158,12 @@ std::optional<int> ChooseDestination(const CliOptions& o, AppSettings& s, Shell&
         case DestinationMode::ChosenFolder: folder = s.EditFl1; break;
     }
     folder = AddTrailingSeparator(folder);
+    // Such a folder may exist here, but no name inside it is handled: the
+    // first file would be written and every later run find its name taken.
+    if (HasInvalidPathChar(folder)) {
+        std::fprintf(stderr, "morvane-cli: %s: %s\n", StrToNative(folder).c_str(), kInvalidCharsReason);
+        return kExitUsage;
+    }
     if (PathFolderExists(folder)) return std::nullopt;
     shell.ShowMessage(std::u16string(kFolderMissingMessage) + u"\r\n" + folder);
     return kExitUsage;
@@ -226,19 +236,19 @@ int Show(const CliOptions& o) {
 int main(int argc, char** argv) {
     CliOptions options;
     if (auto status = ParseArgs(argc, argv, options)) return *status;
-    if (options.help) {
+    int status = kExitOk;
+    if (options.help)
         std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (options.version) {
+    else if (options.version)
         std::printf("%s\n", kVersion);
-        return kExitOk;
-    }
-    int status = options.show ? Show(options) : Convert(options);
+    else
+        status = options.show ? Show(options) : Convert(options);
     // The log is the outcome a script reads: losing it (a full disk) is a
     // failure even when every drawing was converted.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "morvane-cli: the log could not be written to standard output\n");
+        std::fprintf(stderr, "morvane-cli: %s\n",
+                     options.help || options.version ? "standard output could not be written"
+                                                     : "the log could not be written to standard output");
         if (status == kExitOk) status = kExitFailed;
     }
     return status;
