@@ -70,29 +70,32 @@ std::u16string ShownName(std::u16string_view name) {
 // Copies `size` bytes of the drawing into a new image file; at the end of the
 // drawing the file simply ends shorter. When the file cannot be created or
 // written it is removed again and the rest of the entry's bytes are skipped,
-// so that the next entry is read from its own start.
-void ExtractImageFile(ByteReader& r, const std::string& path, uint64_t size, std::vector<uint8_t>& buf) {
+// so that the next entry is read from its own start. Gives 0, or the errno of
+// the failure.
+int ExtractImageFile(ByteReader& r, const std::string& path, uint64_t size, std::vector<uint8_t>& buf) {
     UniqueFd fd(CreateFreshFile(path));
     if (!fd) {
+        const int err = errno;
         r.skip(size);
-        return;
+        return err;
     }
     uint64_t left = size;
-    bool ok = true;
+    int err = 0;
     while (left > 0) {
         size_t got = r.read(buf.data(), static_cast<size_t>(std::min<uint64_t>(left, buf.size())));
         if (got == 0) break;
         left -= got;
         if (!WriteAll(fd.get(), buf.data(), got)) {
-            ok = false;
+            err = errno;
             break;
         }
     }
-    if (!fd.Close()) ok = false;
-    if (!ok) {
+    if (!fd.Close() && err == 0) err = errno;
+    if (err != 0) {
         ::unlink(path.c_str());
         r.skip(left);
     }
+    return err;
 }
 
 // Copies a whole file; false on any read or write error.
@@ -317,6 +320,7 @@ size_t ImageCount(const TJwwData& d) {
 void TJwwData::BindImageInit() {
     BindImage.clear();
     BindImageN = 0;
+    imageWriteFailure_.clear();
 }
 
 // The bound holds for all the images of the drawing together: a drawing of a
@@ -400,7 +404,10 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         const uint64_t size = static_cast<uint64_t>(e.Fsize);
         if (BindImageExp && IsSafeImageName(e.Fname)) {
             if (buf.empty()) buf.resize(kCopyBlock);
-            ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf);
+            const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf);
+            if (err != 0 && imageWriteFailure_.empty())
+                imageWriteFailure_ = "bound image " + StrToUtf8(e.Fname) + " could not be written into the working folder (" +
+                                     std::strerror(err) + ")";
         } else {
             r.skip(size);
         }

@@ -272,6 +272,32 @@ TEST(BatchRun, BoundImagesLiveInTheWorkingFolderUntilFreed) {
     EXPECT_TRUE(out.MojiEncode);
 }
 
+// A bound image that cannot be written into the working folder (gone, full)
+// would be missing from the copy: that drawing fails with the reason and
+// nothing is saved for it; a drawing without images still converts.
+TEST(BatchRun, ImageThatCannotBeWrittenFailsThatDrawing) {
+    RunFixture f;
+    const fs::path sample = fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww";
+    ASSERT_TRUE(f.queue.PickupFile(Utf8ToStr(sample.string())));
+    ASSERT_TRUE(f.queue.PickupFile(f.Source("a.jww")));
+    f.doc.BindImageFolder = f.tmp.U("gone") + u"/";
+    RunSummary s = f.Run();
+    EXPECT_EQ(s.failed, 1);
+    EXPECT_EQ(s.converted, 1);
+    ASSERT_EQ(f.shell.log.size(), 6u);
+    EXPECT_EQ(f.shell.log[2].line, kFailed);
+    EXPECT_NE(f.shell.log[2].reason.find(u"checker.png.gz could not be written into the working folder"),
+              std::u16string::npos)
+        << StrToUtf8(f.shell.log[2].reason);
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "out" / "detail-700.jww"));
+    EXPECT_TRUE(fs::exists(f.tmp.path() / "out" / "a.jww"));
+
+    // The next load starts clean.
+    f.doc.BindImageFolder = f.tmp.U("work") + u"/";
+    ASSERT_TRUE(f.doc.FileIn(Utf8ToStr(sample.string())));
+    EXPECT_EQ(f.doc.BindImageWriteFailure(), "");
+}
+
 // The fallback clean-up deletes by name, but only names that stay inside
 // the working folder: the drawing's names are untrusted.
 TEST(JwwDataFree, FallbackCleanUpStaysInTheWorkingFolder) {
