@@ -79,6 +79,12 @@ void JwwDataFree(TJwwData& doc) {
 ConversionOutcome RunProc1(TJwwData& doc, BatchSettings& settings, const std::u16string& source,
                            const std::u16string& destination) {
     ConversionOutcome out;
+    // Without the Shift_JIS tables every Japanese character of the drawing
+    // would become a substitute in the copy.
+    if (!AnsiConversionComplete()) {
+        out.reason = u"this system has no complete Shift_JIS (code page 932) converter: the drawing's texts would be lost";
+        return out;
+    }
     try {
         JwwDataFree(doc);
         if (!doc.FileIn(source)) {

@@ -34,8 +34,18 @@ namespace morvane {
 
 bool IsSafeImageName(std::u16string_view name) {
     if (name.empty() || name == u"." || name == u"..") return false;
-    for (char16_t c : name)
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
         if (c == u'\\' || c == u'/' || c == u':') return false;
+        // A surrogate outside a pair has no file name of its own: it would
+        // share one with another name (U+FFFD, or the bytes it escapes).
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
+            ++i;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;
+        }
+    }
     return !HasInvalidPathChar(name);
 }
 

@@ -56,6 +56,8 @@ int AnsiByteLength(std::u16string_view s);
 // False when the platform's converter could not supply the Shift_JIS tables
 // (then only ASCII and half-width katakana convert).
 bool AnsiConversionComplete();
+// Test hook: AnsiConversionComplete() gives false while set.
+void SetAnsiConversionMissingForTest(bool missing);
 std::u16string WideBytesToStr(const uint8_t* bytes, size_t n);
 inline std::u16string WideBytesToStr(const ByteBuffer& b) { return WideBytesToStr(b.data(), b.size()); }
 ByteBuffer StrToWideBytes(std::u16string_view s);

@@ -20,6 +20,7 @@
 #include "support/Func_2.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 
 #ifdef _WIN32
@@ -240,7 +241,13 @@ size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
 
 }  // namespace
 
-bool AnsiConversionComplete() { return Tables().complete; }
+namespace {
+std::atomic<bool> missingForTest{false};
+}  // namespace
+
+bool AnsiConversionComplete() { return Tables().complete && !missingForTest.load(std::memory_order_relaxed); }
+
+void SetAnsiConversionMissingForTest(bool missing) { missingForTest.store(missing, std::memory_order_relaxed); }
 
 // Short texts are decoded on the stack and the string is made with its exact
 // length, so that a text of up to seven characters needs no allocation at all

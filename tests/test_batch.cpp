@@ -298,6 +298,22 @@ TEST(BatchRun, ImageThatCannotBeWrittenFailsThatDrawing) {
     EXPECT_EQ(f.doc.BindImageWriteFailure(), "");
 }
 
+// A system without the Shift_JIS tables (no code page 932 converter) would
+// turn every Japanese character into a substitute: each drawing fails.
+TEST(BatchRun, NoShiftJisConverterFailsEveryDrawing) {
+    RunFixture f;
+    ASSERT_TRUE(f.queue.PickupFile(f.Source("a.jww", u"図面")));
+    struct Missing {
+        Missing() { SetAnsiConversionMissingForTest(true); }
+        ~Missing() { SetAnsiConversionMissingForTest(false); }
+    } missing;
+    RunSummary s = f.Run();
+    EXPECT_EQ(s.failed, 1);
+    ASSERT_EQ(f.shell.log.size(), 3u);
+    EXPECT_NE(f.shell.log[2].reason.find(u"code page 932"), std::u16string::npos);
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "out"));
+}
+
 // The fallback clean-up deletes by name, but only names that stay inside
 // the working folder: the drawing's names are untrusted.
 TEST(JwwDataFree, FallbackCleanUpStaysInTheWorkingFolder) {

@@ -317,6 +317,20 @@ TEST(BindImageSection, HostileNamesNeverReachTheFileSystem) {
     EXPECT_EQ(FolderNames(d.work / "a"), (std::vector<std::string>{"ok.png"}));
 }
 
+// UTF-16 drawings may carry surrogates outside a pair. Such a name has no
+// file name of its own ("a\xD800" and "a\uFFFD", or U+DCC3 U+DCA9 and "é",
+// would be one file), so it is no image name; a pair is.
+TEST(IsSafeImageName, SurrogatesOnlyInPairs) {
+    struct Row {
+        std::u16string name;
+        bool safe;
+    } rows[] = {
+        {u"a\xD800.png", false}, {u"\xDC00" u"a.png", false}, {u"a\xDCC3\xDCA9.png", false}, {u"a\xD800", false},
+        {u"\U0001F600.png", true}, {u"写真é.png", true},     {u"a\uFFFD.png", true},
+    };
+    for (const Row& r : rows) EXPECT_EQ(IsSafeImageName(r.name), r.safe) << StrToUtf8(r.name);
+}
+
 TEST(BindImageSection, OversizeImageIsLeftOut) {
     ImageDoc d;
     d.AddText(u"^@BM%temp%huge.bin,1");
