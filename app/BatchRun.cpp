@@ -227,6 +227,7 @@ public:
 private:
     void Work(size_t worker);
     void HandOut(size_t i, QueuedFile f);
+    std::u16string ClashKey(const std::u16string& destination);
     bool TakenInWork(const std::u16string& key);
     void WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summary);
     void LogFinished(Shell& shell, RunSummary& summary);
@@ -242,6 +243,7 @@ private:
     size_t inWork_ = 0;             // guarded by mutex_
     size_t started_ = 0;            // guarded by mutex_; written by the calling thread only
     size_t logged_ = 0;             // calling thread only
+    std::u16string lastFolder_, lastResolved_;  // calling thread only (ClashKey)
     std::vector<BatchSettings> settings_;
 };
 
@@ -310,14 +312,19 @@ void ParallelRun::WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summa
 // folder as the file system resolves it (so "c/./x.jww", a link to c and an
 // absolute name of c are one folder) and the name up to case (on FAT or exFAT
 // "Plan.jww" and "plan.jww" are one file). A match too many only makes a file
-// wait for the one before it.
-std::u16string ClashKey(const std::u16string& destination) {
+// wait for the one before it. The folder resolved last is kept: the files of
+// a run mostly go to one folder.
+std::u16string ParallelRun::ClashKey(const std::u16string& destination) {
     const size_t cut = destination.find_last_of(DirSeparatorChar());
     const std::u16string folder = cut == std::u16string::npos ? u"." : destination.substr(0, cut + 1);
     const std::u16string name = cut == std::u16string::npos ? destination : destination.substr(cut + 1);
-    std::error_code ec;
-    const std::filesystem::path real = std::filesystem::canonical(ToFsPath(folder), ec);
-    return (ec ? folder : NativeToStr(real.native()) + DirSeparatorChar()) + UpperCaseStr(name);
+    if (folder != lastFolder_) {
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(ToFsPath(folder), ec);
+        lastFolder_ = folder;
+        lastResolved_ = ec ? folder : NativeToStr(real.native()) + DirSeparatorChar();
+    }
+    return lastResolved_ + UpperCaseStr(name);
 }
 
 // True when a file still in work may be written under the name of `key`:
