@@ -77,6 +77,13 @@ struct Overload : F... {
 template <class... F>
 Overload(F...) -> Overload<F...>;  // clang 14 does not deduce aggregates
 
+// Folder lines are written with the bytes of a name that is no UTF-8 (a
+// folder unpacked from a Windows archive keeps its Shift_JIS name), so that
+// they name the same folder when read back; other texts are UTF-8 throughout.
+bool IsFolderLine(const DatMember& m) {
+    return m == DatMember{&A::EditFl1} || m == DatMember{&A::Label1} || m == DatMember{&A::LabelPreFolder};
+}
+
 // ---- Reading ---------------------------------------------------------------------
 
 // A radio button that becomes checked unchecks the others of its group.
@@ -125,11 +132,12 @@ bool ReadFileBytes(const std::string& native, ByteBuffer& bytes) {
 }
 
 // The text of the file by its byte-order mark: UTF-8, UTF-16 LE or BE; a file
-// without one is Shift_JIS.
-std::u16string DecodeSettingsText(const ByteBuffer& b) {
+// without one is Shift_JIS. UTF-8 is decoded keeping the bytes of sequences
+// that are no UTF-8 (`utf8` tells), for the folder lines.
+std::u16string DecodeSettingsText(const ByteBuffer& b, bool& utf8) {
     const size_t n = b.size();
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-        return Utf8ToStr(std::string_view(reinterpret_cast<const char*>(b.data()) + 3, n - 3));
+    utf8 = n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
+    if (utf8) return NativeToStr(std::string_view(reinterpret_cast<const char*>(b.data()) + 3, n - 3));
     if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) return WideBytesToStr(b.data() + 2, n - 2);
     if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
         ByteBuffer swapped(b.begin() + 2, b.end());
@@ -180,7 +188,8 @@ std::u16string LineText(const AppSettings& a, const DatMember& member) {
 std::string SettingsFileBytes(const AppSettings& a) {
     std::string out = "\xEF\xBB\xBF";
     for (const DatLine& d : LineTable()) {
-        out += StrToUtf8(LineText(a, d.member));
+        const std::u16string text = LineText(a, d.member);
+        out += IsFolderLine(d.member) ? StrToNative(text) : StrToUtf8(text);
         out += "\r\n";
     }
     return out;
@@ -204,9 +213,14 @@ bool OpenDatFile(const std::u16string& path, const std::u16string& programFolder
     settings.LabelPreFolder = programFolder;
     ByteBuffer bytes;
     if (path.empty() || !ReadFileBytes(NativePath(path), bytes)) return false;
-    std::vector<std::u16string> lines = SplitLines(DecodeSettingsText(bytes), kSettingsLineCount);
+    bool utf8 = false;
+    std::vector<std::u16string> lines = SplitLines(DecodeSettingsText(bytes, utf8), kSettingsLineCount);
     const std::vector<DatLine>& table = LineTable();
-    for (size_t i = 0; i < lines.size(); ++i) ApplyLine(settings, table[i].member, lines[i]);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // A text line's odd bytes become U+FFFD, as UTF-8 decoding gives them.
+        if (utf8 && !IsFolderLine(table[i].member)) lines[i] = Utf8ToStr(StrToNative(lines[i]));
+        ApplyLine(settings, table[i].member, lines[i]);
+    }
     return true;
 }
 

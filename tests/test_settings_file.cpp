@@ -274,6 +274,30 @@ TEST(SettingsFile, LineBreaksInTextsDoNotShiftLines) {
     EXPECT_EQ(b.gstyle, u"Luna");
 }
 
+// Folder names that are no UTF-8 (Shift_JIS names from a Windows archive)
+// come back with their bytes; a text line's odd bytes still read as U+FFFD.
+TEST(SettingsFile, FolderNamesKeepTheirBytes) {
+    TempFolder tmp;
+    AppSettings a;
+    a.EditFl1 = NativeToStr("/tmp/\x90\x7d\x96\xca");
+    a.Label1 = NativeToStr("/tmp/\x83\x65/");
+    a.LabelPreFolder = NativeToStr("/tmp/\xff/");
+    a.batch.ED01 = u"図面";
+    ASSERT_TRUE(SaveDatFile(tmp.U("f.dat"), a));
+    AppSettings b;
+    ASSERT_TRUE(OpenDatFile(tmp.U("f.dat"), kProgramFolder, b));
+    EXPECT_EQ(StrToNative(b.EditFl1), "/tmp/\x90\x7d\x96\xca");
+    EXPECT_EQ(StrToNative(b.Label1), "/tmp/\x83\x65/");
+    EXPECT_EQ(StrToNative(b.LabelPreFolder), "/tmp/\xff/");
+    EXPECT_EQ(b.batch.ED01, u"図面");
+
+    tmp.Write("g.dat", "\xEF\xBB\xBF" + Lines({"1", "2", "3", "4", "1", "0", "0", "0", "", "", "1", "", "1",
+                                                "a\xE3\x81z\xFF"}));
+    AppSettings c;
+    ASSERT_TRUE(OpenDatFile(tmp.U("g.dat"), kProgramFolder, c));
+    EXPECT_EQ(c.batch.ED01, u"a\uFFFDz\uFFFD");
+}
+
 TEST(AppPaths, SettingsFileBesideAWritableProgramElseInXdgConfig) {
     TempFolder tmp;
     const char* old = std::getenv("XDG_CONFIG_HOME");
