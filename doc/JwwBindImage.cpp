@@ -330,7 +330,7 @@ size_t ImageCount(const TJwwData& d) {
 void TJwwData::BindImageInit() {
     BindImage.clear();
     BindImageN = 0;
-    imageWriteFailure_.clear();
+    unwrittenImages_.clear();
 }
 
 // The bound holds for all the images of the drawing together: a drawing of a
@@ -415,9 +415,10 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         if (BindImageExp && IsSafeImageName(e.Fname)) {
             if (buf.empty()) buf.resize(kCopyBlock);
             const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf);
-            if (err != 0 && imageWriteFailure_.empty())
-                imageWriteFailure_ = "bound image " + StrToUtf8(e.Fname) + " could not be written into the working folder (" +
-                                     std::strerror(err) + ")";
+            if (err != 0)
+                unwrittenImages_.emplace_back(BindImage.size() - 1, "bound image " + StrToUtf8(e.Fname) +
+                                                                        " could not be written into the working folder (" +
+                                                                        std::strerror(err) + ")");
         } else {
             r.skip(size);
         }
@@ -462,6 +463,14 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
                 if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < def.mMojiN &&
                     static_cast<size_t>(no.EntNo) < def.mMoji.size())
                     MarkReference(def.mMoji[static_cast<size_t>(no.EntNo)].str, upperNames, marks);
+            }
+        }
+        // An image a text shows but the load could not write out: leaving it
+        // out would give a copy without it that looks complete.
+        for (const auto& [index, reason] : unwrittenImages_) {
+            if (index < n && marks[index]) {
+                SetFailure(kFileIoError, reason, false, 0);
+                return false;
             }
         }
         // Keep only images that can really be read now: the count written

@@ -142,11 +142,6 @@ public:
     void BindImageDeleteFile();
     void BindImageDeleteGzFile();
     void BindImageDeleteNonGzFile();
-    // Why the last load could not write a bound image into BindImageFolder
-    // (the first such image, with the system's reason); empty when every image
-    // file was written. The load goes on without that image, so a copy saved
-    // from this document would lack it.
-    const std::string& BindImageWriteFailure() const { return imageWriteFailure_; }
     // Test hook: BindImageExplode gives up on an image that would take the
     // drawing's unpacked images past this many bytes in all
     // (kMaxUnpackedImage otherwise).
@@ -241,7 +236,10 @@ private:
     uint64_t writeLimitForTest_ = UINT64_MAX;
     bool refuseLinkForTest_ = false;
     uint64_t unpackLimit_ = kMaxUnpackedImage;
-    std::string imageWriteFailure_;
+    // Entries whose image file the load could not write into BindImageFolder
+    // (a full disk, a folder gone), with the reason: a save that would keep
+    // such an image fails instead of leaving it out.
+    std::vector<std::pair<size_t, std::string>> unwrittenImages_;
 };
 
 }  // namespace morvane

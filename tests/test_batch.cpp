@@ -273,8 +273,9 @@ TEST(BatchRun, BoundImagesLiveInTheWorkingFolderUntilFreed) {
 }
 
 // A bound image that cannot be written into the working folder (gone, full)
-// would be missing from the copy: that drawing fails with the reason and
-// nothing is saved for it; a drawing without images still converts.
+// and that a text shows would be missing from the copy: that drawing fails
+// with the reason and nothing is saved for it; a drawing without images still
+// converts.
 TEST(BatchRun, ImageThatCannotBeWrittenFailsThatDrawing) {
     RunFixture f;
     const fs::path sample = fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww";
@@ -292,10 +293,10 @@ TEST(BatchRun, ImageThatCannotBeWrittenFailsThatDrawing) {
     EXPECT_FALSE(fs::exists(f.tmp.path() / "out" / "detail-700.jww"));
     EXPECT_TRUE(fs::exists(f.tmp.path() / "out" / "a.jww"));
 
-    // The next load starts clean.
+    // The next run, with its working folder back, converts it.
     f.doc.BindImageFolder = f.tmp.U("work") + u"/";
-    ASSERT_TRUE(f.doc.FileIn(Utf8ToStr(sample.string())));
-    EXPECT_EQ(f.doc.BindImageWriteFailure(), "");
+    f.shell.log.clear();
+    EXPECT_EQ(f.Run().converted, 2);
 }
 
 // A system without the Shift_JIS tables (no code page 932 converter) would

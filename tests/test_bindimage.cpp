@@ -331,6 +331,31 @@ TEST(IsSafeImageName, SurrogatesOnlyInPairs) {
     for (const Row& r : rows) EXPECT_EQ(IsSafeImageName(r.name), r.safe) << StrToUtf8(r.name);
 }
 
+// An image file the load could not write (here a name too long for the file
+// system): left out quietly when no text shows it, as unused images are; a
+// failed save, with the reason, when a text shows it.
+TEST(BindImageSection, ImageTheLoadCouldNotWriteFailsTheSaveOnlyWhenShown) {
+    const std::u16string longName = std::u16string(200, u'あ') + u".png";
+    for (bool shown : {false, true}) {
+        SCOPED_TRACE(shown);
+        ImageDoc d;
+        d.AddText(u"^@BM%temp%map.png,1");
+        if (shown) d.AddText(u"^@BM%temp%" + longName + u",1");
+        Section s(2);
+        s.Entry16(longName, kPhoto).Entry("map.png", kMap);
+        EXPECT_EQ(d.Load(s.bytes), s.bytes.size());
+        EXPECT_EQ(d.File("map.png"), kMap);
+        const Bytes out = d.Save(!shown);
+        if (!shown) {
+            EXPECT_EQ(out, Section(1).Entry("map.png", kMap).bytes);
+        } else {
+            EXPECT_NE(d.doc.LastFailure().Describe().find("could not be written into the working folder (File name too long)"),
+                      std::string::npos)
+                << d.doc.LastFailure().Describe();
+        }
+    }
+}
+
 TEST(BindImageSection, OversizeImageIsLeftOut) {
     ImageDoc d;
     d.AddText(u"^@BM%temp%huge.bin,1");
