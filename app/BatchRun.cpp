@@ -375,7 +375,8 @@ void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
         }
         HandOut(i, std::move(f));
     }
-    WaitUntilInWorkBelow(1, shell, summary);
+    // The last files: each is logged as soon as it and those before it are done.
+    for (size_t n = InWork(); n > 0; n = InWork()) WaitUntilInWorkBelow(n, shell, summary);
     {
         std::lock_guard lock(mutex_);
         closing_ = true;

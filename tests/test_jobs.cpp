@@ -142,6 +142,30 @@ TEST(BatchJobs, OneFolderSpelledTwoWaysGivesTheNamesOfOneJob) {
     for (int round = 0; round < 8; ++round) EXPECT_EQ(run("two" + std::to_string(round), 2), one) << round;
 }
 
+// More files than the workers hold at once (four each): the queue is refilled
+// while they work; a name queued twice in a row waits for the file before it,
+// and sources queued again at the end take the next free names.
+TEST(BatchJobs, LongQueueGivesTheLogAndFilesOfOneJob) {
+    TempFolder tmp;
+    fs::create_directories(tmp.path() / "src");
+    FileQueue queue;
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "src/d" + std::to_string(i) + ".jww";
+        ASSERT_TRUE(MakeDrawing(tmp.path() / name, u"x"));
+        queue.PickupFile(tmp.U(name));
+        if (i == 12) queue.PickupFile(tmp.U(name));
+    }
+    for (const char* again : {"src/d0.jww", "src/d1.jww", "src/d23.jww"}) queue.PickupFile(tmp.U(again));
+    JobsRun one(tmp, "one", queue, 1, AppSettings{});
+    for (size_t workers : {2u, 3u}) {
+        const std::string name = "jobs" + std::to_string(workers);
+        JobsRun many(tmp, name, queue, workers, AppSettings{});
+        EXPECT_EQ(many.Lines(tmp, name), one.Lines(tmp, "one")) << workers;
+        EXPECT_EQ(many.files, one.files) << workers;
+        EXPECT_EQ(many.summary.converted, queue.FListN());
+    }
+}
+
 TEST(BatchJobs, EscapeFinishesTheFilesInWorkThenStops) {
     TempFolder tmp;
     fs::create_directories(tmp.path() / "src");
