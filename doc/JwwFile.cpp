@@ -153,6 +153,14 @@ int LinkNoReplace(int fd, const std::string& to, bool refuseForTest) {
     return errno == EEXIST ? EEXIST : err;
 }
 
+// Errors of linking that say it is not allowed here (no /proc, a sandbox, a
+// file system that links no unnamed files), rather than that this name or this
+// disk cannot take the file (EEXIST, ENOSPC, ENAMETOOLONG …): only these are
+// worth the way through a hidden named file.
+bool LinkRefused(int err) {
+    return err == ENOENT || err == EPERM || err == EACCES || err == EOPNOTSUPP || err == EXDEV || err == ENOSYS;
+}
+
 // Linking was refused (no /proc, a sandbox): the finished file is copied into a
 // hidden named file beside `dest`, which then goes into place by rename.
 bool GiveHiddenName(TempFile& tmp, const std::string& dest, std::string& why) {
@@ -407,7 +415,17 @@ bool FinishTempFile(ByteWriter& w, TempFile& tmp, std::string& why) {
         why = ErrnoText("writing the file failed", w.error());
         return false;
     }
-    if (tmp.unnamed) return true;  // closed once linked: until then only its descriptor names it
+    if (tmp.unnamed) {
+        // Closed once linked (until then only its descriptor names it); a
+        // copy of the descriptor is closed first, so that a file system that
+        // reports a delayed write error at close does so before the name exists.
+        const int copy = ::dup(tmp.fd.get());
+        if (copy < 0 || ::close(copy) != 0) {
+            why = ErrnoText("closing the file failed", errno);
+            return false;
+        }
+        return true;
+    }
     if (!tmp.fd.Close()) {
         why = ErrnoText("closing the file failed", errno);
         return false;
@@ -430,7 +448,7 @@ bool MoveIntoPlace(const std::u16string& FName, bool replace, TempFile& tmp, std
                 ::unlink(dest.c_str());
                 return false;
             }
-            if (err != 0 && err != EEXIST) {
+            if (LinkRefused(err)) {
                 if (!GiveHiddenName(tmp, dest, why)) return false;
                 err = MoveNoReplace(tmp.path, dest);
             }
