@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -74,6 +75,27 @@ inline ssize_t ReadSome(int fd, void* dst, size_t n) {
         ssize_t got = ::read(fd, dst, n);
         if (got < 0 && errno == EINTR) continue;
         return got;
+    }
+}
+
+// Copies the rest of `in`, from its offset on, to the end of `out`; false on
+// any read or write error.
+inline bool CopyFileData(int in, int out) {
+    // The kernel copies without a round trip through this process when it can.
+    for (;;) {
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n > 0) continue;
+        if (n == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return false;
+        break;  // not supported here: copy by hand from where it stopped
+    }
+    std::vector<uint8_t> buf(256 * 1024);
+    for (;;) {
+        ssize_t got = ReadSome(in, buf.data(), buf.size());
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!WriteAll(out, buf.data(), static_cast<size_t>(got))) return false;
     }
 }
 

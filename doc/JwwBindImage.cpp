@@ -108,26 +108,6 @@ int ExtractImageFile(ByteReader& r, const std::string& path, uint64_t size, std:
     return err;
 }
 
-// Copies a whole file; false on any read or write error.
-bool CopyFileData(int in, int out) {
-    // The kernel copies without a round trip through this process when it can.
-    for (;;) {
-        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-        if (n > 0) continue;
-        if (n == 0) return true;
-        if (errno == EINTR) continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return false;
-        break;  // not supported here: copy by hand from where it stopped
-    }
-    std::vector<uint8_t> buf(kCopyBlock);
-    for (;;) {
-        ssize_t got = ReadSome(in, buf.data(), buf.size());
-        if (got < 0) return false;
-        if (got == 0) return true;
-        if (!WriteAll(out, buf.data(), static_cast<size_t>(got))) return false;
-    }
-}
-
 // Copies src to dst, replacing a file there; a partial copy is removed.
 void CopyImageFile(const std::string& src, const std::string& dst) {
     struct stat srcStat {};

@@ -18,7 +18,6 @@
 #include <new>
 #include <optional>
 #include <random>
-#include <vector>
 
 #include "doc/FileHandle.h"
 #include "doc/JwwUnit.h"
@@ -166,20 +165,9 @@ bool LinkRefused(int err) {
 bool GiveHiddenName(TempFile& tmp, const std::string& dest, std::string& why) {
     TempFile named;
     if (!CreateNamedTemp(dest, false, named, why)) return false;
-    std::vector<uint8_t> block(1 << 20);
-    for (off_t at = 0;;) {
-        ssize_t got = ::pread(tmp.fd.get(), block.data(), block.size(), at);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            why = ErrnoText("reading the file back failed", errno);
-            return false;
-        }
-        if (got == 0) break;
-        if (!WriteAll(named.fd.get(), block.data(), static_cast<size_t>(got))) {
-            why = ErrnoText("writing the file failed", errno);
-            return false;
-        }
-        at += got;
+    if (::lseek(tmp.fd.get(), 0, SEEK_SET) != 0 || !CopyFileData(tmp.fd.get(), named.fd.get())) {
+        why = ErrnoText("copying the file failed", errno);
+        return false;
     }
     if (!named.fd.Close()) {
         why = ErrnoText("closing the file failed", errno);

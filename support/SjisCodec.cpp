@@ -239,10 +239,8 @@ size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
     return k;
 }
 
-}  // namespace
+std::atomic<bool> missingForTest{false};  // SetAnsiConversionMissingForTest
 
-namespace {
-std::atomic<bool> missingForTest{false};
 }  // namespace
 
 bool AnsiConversionComplete() { return Tables().complete && !missingForTest.load(std::memory_order_relaxed); }
