@@ -32,6 +32,7 @@ bool EndsWithGz(const std::u16string& name) {
 // Only names confined to the working folder: no other entry ever got a file,
 // and a name like "../x" must not reach beyond the folder.
 void DeleteImageFilesByName(TJwwData& doc) {
+    if (doc.BindImageFolder.empty()) return;  // no folder: no file was made, and "" + name is the current folder
     for (const TBindImageType& image : doc.BindImage) {
         if (!IsSafeImageName(image.Fname)) continue;
         TryDeleteFile(doc.BindImageFolder + image.Fname);

@@ -17,6 +17,9 @@
 // Names come from untrusted files. Every operation turns a name into a path
 // only after IsSafeImageName has confined it to BindImageFolder; an entry
 // whose name fails gets no file, and no operation touches the disk for it.
+// An empty BindImageFolder is no folder at all (the names would otherwise be
+// taken relative to the current folder, where they could read or delete a
+// user's file): no image file is then created, read or deleted.
 #include <zlib.h>
 
 #include <sys/stat.h>
@@ -317,6 +320,7 @@ void TJwwData::BindImageInit() {
 // few megabytes may carry any number of small gzip members that each unpack
 // to the bound, and would fill the disk one image at a time.
 void TJwwData::BindImageExplode() {
+    if (BindImageFolder.empty()) return;
     uint64_t budget = unpackLimit_;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
@@ -328,6 +332,7 @@ void TJwwData::BindImageExplode() {
 }
 
 void TJwwData::BindImagePack() {
+    if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         TBindImageType& e = BindImage[i];
         if (!IsSafeImageName(e.Fname) || HasGzExt(e.Fname)) continue;
@@ -338,7 +343,7 @@ void TJwwData::BindImagePack() {
 }
 
 void TJwwData::BindImageCopy(const std::u16string& dst) {
-    if (dst.empty()) return;  // no folder given: copying into the root is never meant
+    if (dst.empty() || BindImageFolder.empty()) return;  // no folder given: copying into the root is never meant
     std::u16string folder = dst;
     if (folder.back() != u'\\' && folder.back() != u'/') folder += DirSeparatorChar();
     for (size_t i = 0; i < ImageCount(*this); ++i) {
@@ -351,6 +356,7 @@ void TJwwData::BindImageCopy(const std::u16string& dst) {
 }
 
 void TJwwData::BindImageDeleteFile() {
+    if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
         if (IsSafeImageName(name)) ::unlink(NativePath(BindImageFolder + name).c_str());
@@ -358,6 +364,7 @@ void TJwwData::BindImageDeleteFile() {
 }
 
 void TJwwData::BindImageDeleteGzFile() {
+    if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
         if (IsSafeImageName(name) && HasGzExt(name)) ::unlink(NativePath(BindImageFolder + name).c_str());
@@ -365,6 +372,7 @@ void TJwwData::BindImageDeleteGzFile() {
 }
 
 void TJwwData::BindImageDeleteNonGzFile() {
+    if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
         if (!IsSafeImageName(name)) continue;
@@ -393,12 +401,16 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         if (e.Fname.empty() || e.Fsize <= 0) continue;  // no data bytes
         const uint64_t size = static_cast<uint64_t>(e.Fsize);
         if (BindImageExp && IsSafeImageName(e.Fname)) {
-            if (buf.empty()) buf.resize(kCopyBlock);
-            const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf);
-            if (err != 0)
-                unwrittenImages_.emplace_back(BindImage.size() - 1, "bound image " + StrToUtf8(e.Fname) +
-                                                                        " could not be written into the working folder (" +
-                                                                        std::strerror(err) + ")");
+            const std::string image = "bound image " + StrToUtf8(e.Fname);
+            if (BindImageFolder.empty()) {
+                r.skip(size);
+                unwrittenImages_.emplace_back(BindImage.size() - 1, image + " could not be written: there is no working folder");
+            } else {
+                if (buf.empty()) buf.resize(kCopyBlock);
+                if (const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf))
+                    unwrittenImages_.emplace_back(BindImage.size() - 1, image + " could not be written into the working folder (" +
+                                                                            std::strerror(err) + ")");
+            }
         } else {
             r.skip(size);
         }
@@ -457,7 +469,7 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
         // below must match the entries that follow. The size field is 32-bit
         // signed, so a file of 2 GiB or more cannot be stored.
         for (size_t i = 0; i < n; ++i) {
-            if (!marks[i] || !IsSafeImageName(BindImage[i].Fname)) continue;
+            if (!marks[i] || BindImageFolder.empty() || !IsSafeImageName(BindImage[i].Fname)) continue;
             struct stat st {};
             UniqueFd fd(OpenRegularForReading(NativePath(BindImageFolder + BindImage[i].Fname), &st));
             if (!fd || st.st_size > INT32_MAX) continue;

@@ -210,7 +210,9 @@ public:
     int32_t EntBlockTreeN = 0;
     int32_t EntBlockNum = 0;
 
-    std::u16string BindImageFolder;  // ends in a separator
+    // Ends in a separator. Empty: the document has no folder, and no image
+    // file is created, read or deleted (shown images then fail the save).
+    std::u16string BindImageFolder;
     std::vector<TBindImageType> BindImage;
     int32_t BindImageN = 0;
     bool BindImageExp = false;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/BatchRun.h"
 #include "doc/JwwUnit.h"
 #include "tests/TestFiles.h"
 
@@ -353,6 +354,58 @@ TEST(BindImageSection, ImageTheLoadCouldNotWriteFailsTheSaveOnlyWhenShown) {
                       std::string::npos)
                 << d.doc.LastFailure().Describe();
         }
+    }
+}
+
+// A document without a working folder (the window could not make one): an
+// empty folder name must not turn the image names into names in the current
+// folder, where the load, unpacking, saving and clean-up would overwrite, read
+// or delete a user's files of those names. A text showing an image fails the
+// save; without one the drawing saves with no images.
+TEST(BindImageSection, NoFolderTouchesNoFileOfTheCurrentFolder) {
+    TempFolder root;
+    const fs::path here = root / "here";
+    fs::create_directories(here);
+    const Bytes mine = Pattern(100, 9);
+    for (const char* name : {"photo.jpg.gz", "photo.jpg", "map.png"}) WriteBytes(here / name, mine);
+    const fs::path before = fs::current_path();
+    fs::current_path(here);
+    struct Back {
+        fs::path to;
+        ~Back() { fs::current_path(to); }
+    } back{before};
+
+    for (bool shown : {false, true}) {
+        SCOPED_TRACE(shown);
+        TJwwData doc;
+        doc.BindImageExp = doc.BindImageExr = true;
+        TEntJwwMoji m;
+        m.str = shown ? u"^@BM%temp%map.png,1" : u"平面図";
+        doc.EntMoji.push_back(m);
+        doc.EntNo.push_back({kKindMoji, doc.EntMojiN++});
+        doc.Enthd.n1 = 1;
+        const Section s = PhotoAndMap();
+        ByteReader r(s.bytes);
+        doc.ReadBindImageSection(r);
+        EXPECT_EQ(r.position(), s.bytes.size());
+        EXPECT_EQ(doc.BindImageN, 2);
+        doc.BindImageExplode();
+        doc.BindImagePack();
+        doc.BindImageCopy(Utf8ToStr(here.string()));
+        ByteWriter w;
+        EXPECT_EQ(doc.WriteBindImageSection(w), !shown);
+        if (shown)
+            EXPECT_NE(doc.LastFailure().Describe().find("bound image map.png could not be written: there is no working folder"),
+                      std::string::npos)
+                << doc.LastFailure().Describe();
+        else
+            EXPECT_EQ(w.bytes(), Section(0).bytes);
+        doc.BindImageDeleteFile();
+        doc.BindImageDeleteGzFile();
+        doc.BindImageDeleteNonGzFile();
+        DeleteImageFilesByName(doc);
+        for (const char* name : {"photo.jpg.gz", "photo.jpg", "map.png"}) EXPECT_EQ(ReadBytes(here / name), mine) << name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(here), fs::directory_iterator()), 3);
     }
 }
 

@@ -298,14 +298,12 @@ void TForm1::FormClose() {
 void TForm1::JwwDataCreate() {
     ResetWriterDefaults();
     JWW = std::make_unique<TJwwData>();
-    if (workingFolder_) {
-        JWW->BindImageExp = true;
-        JWW->BindImageExr = true;
-        JWW->BindImageFolder = workingFolder_->Path();
-    } else {
-        // Without a folder of its own the images are not unpacked anywhere.
-        JWW->BindImageExr = true;
-    }
+    JWW->BindImageExp = true;
+    JWW->BindImageExr = true;
+    // Without a working folder the document has none: its images get no
+    // files, and a drawing whose texts show one fails instead of being saved
+    // without it (or with a file of that name from the current folder).
+    if (workingFolder_) JWW->BindImageFolder = workingFolder_->Path();
 }
 
 void TForm1::JwwDataDestroy() {

@@ -80,11 +80,12 @@ private:
 
 // One window in a temporary program folder.
 struct Harness {
-    explicit Harness(const QString& root, std::vector<std::u16string> args = {}) : root(root) {
+    explicit Harness(const QString& root, std::vector<std::u16string> args = {}, const QString& programFolder = {})
+        : root(root) {
         QDir(root).mkpath("desktop");
         QDir(root).mkpath("documents");
         WindowSetup setup;
-        setup.ProgramFolder = (root + "/").toStdU16String();
+        setup.ProgramFolder = ((programFolder.isEmpty() ? root : programFolder) + "/").toStdU16String();
         setup.SettingsFilePath = SettingsPath().toStdU16String();
         setup.Arguments = std::move(args);
         form = std::make_unique<TForm1>(std::move(setup));
@@ -524,6 +525,42 @@ private slots:
         QVERIFY(!QFile::exists(temp + "plan.png"));
         QVERIFY(!QDir(temp).exists());
         QVERIFY(!QDir(h.root + "/TEMP").exists());
+    }
+
+    // No working folder to be had (program folder gone, TMPDIR a missing
+    // folder): a drawing whose text shows a bound image fails, and the image
+    // names never reach the current folder, whose file of that name is neither
+    // saved into the copy nor deleted afterwards.
+    void noWorkingFolder() {
+        const QString root = Root();
+        QDir().mkpath(root + "/fixture");
+        QDir().mkpath(root + "/here");
+        const QString drawing = root + "/with-image.jww";
+        if (!SaveDrawingWithImage(root + "/fixture", drawing)) QSKIP("no sample drawing");
+        const QString plain = CopyDrawing(root, "plain.jww");
+        const QString mine = WriteFile(root + "/here/plan.png", "the user's own file");
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", (root + "/no/such/folder").toUtf8());
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(root + "/here");
+        {
+            Harness h(root, {}, root + "/gone");
+            h.form->show();
+            QVERIFY(h.form->TempFolder().empty());
+            h.form->HandOver({drawing.toStdU16String(), plain.toStdU16String()});
+            QVERIFY(h.WaitForRun());
+            QTRY_COMPARE(h.Log().size(), 6);
+            QCOMPARE(h.Log().value(2), Q(u"　…… 変換失敗"));
+            QCOMPARE(h.Log().value(5), Q(u"　…… 変換ＯＫ"));
+            h.form->close();
+        }
+        QDir::setCurrent(before);
+        if (tmpdir.isNull()) qunsetenv("TMPDIR");
+        else qputenv("TMPDIR", tmpdir);
+        QFile kept(mine);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("the user's own file"));
+        QCOMPARE(QDir(root + "/here").entryList(QDir::Files), QStringList{"plan.png"});
     }
 
     // The files named on the command line are converted as the window is shown.
