@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include "doc/FileHandle.h"
@@ -285,19 +286,47 @@ std::u16string ReferencedImageName(std::u16string_view text) {
     return UpperCaseStr(text.substr(kTempRefPrefix.size(), comma - kTempRefPrefix.size()));
 }
 
-// Marks the first image whose upper-cased name begins with the text's
-// reference name: a shortened name (photo for photo.jpg.gz) marks it too.
-void MarkReference(std::u16string_view text, const std::vector<std::u16string>& upperNames,
-                   std::vector<char>& marked) {
-    std::u16string ref = ReferencedImageName(text);
-    if (ref.empty()) return;
-    for (size_t i = 0; i < upperNames.size(); ++i) {
-        if (std::u16string_view(upperNames[i]).substr(0, ref.size()) == ref) {
-            marked[i] = 1;
-            return;
-        }
+// Marks the first image (in list order) whose upper-cased name begins with a
+// text's reference name: a shortened name (photo for photo.jpg.gz) marks it
+// too. A pass over every entry per text would let a drawing of a few
+// megabytes, with many texts and many entries, keep a save busy for hours;
+// instead the names are sorted once, which puts every name with a given
+// beginning into one run, and a tree of the smallest list index over the
+// sorted order gives the run's first entry in O(log n).
+class ImageMarker {
+public:
+    explicit ImageMarker(std::vector<std::u16string> upperNames)
+        : names_(std::move(upperNames)), sorted_(names_.size()), least_(2 * names_.size()) {
+        std::iota(sorted_.begin(), sorted_.end(), size_t{0});
+        std::sort(sorted_.begin(), sorted_.end(), [this](size_t a, size_t b) { return names_[a] < names_[b]; });
+        const size_t n = sorted_.size();
+        std::copy(sorted_.begin(), sorted_.end(), least_.begin() + static_cast<std::ptrdiff_t>(n));
+        for (size_t i = n; i-- > 1;) least_[i] = std::min(least_[2 * i], least_[2 * i + 1]);
     }
-}
+
+    void Mark(std::u16string_view text, std::vector<char>& marked) const {
+        const std::u16string ref = ReferencedImageName(text);
+        if (ref.empty()) return;
+        const std::u16string_view r(ref);
+        const auto lo = std::lower_bound(sorted_.begin(), sorted_.end(), r,
+                                         [this](size_t i, std::u16string_view v) { return std::u16string_view(names_[i]) < v; });
+        const auto hi = std::partition_point(
+            lo, sorted_.end(), [&](size_t i) { return std::u16string_view(names_[i]).substr(0, r.size()) == r; });
+        const size_t n = sorted_.size();
+        size_t first = n;  // none
+        for (size_t a = static_cast<size_t>(lo - sorted_.begin()) + n, b = static_cast<size_t>(hi - sorted_.begin()) + n;
+             a < b; a >>= 1, b >>= 1) {
+            if (a & 1) first = std::min(first, least_[a++]);
+            if (b & 1) first = std::min(first, least_[--b]);
+        }
+        if (first < n) marked[first] = 1;
+    }
+
+private:
+    std::vector<std::u16string> names_;
+    std::vector<size_t> sorted_;  // entry indices in the order of their names
+    std::vector<size_t> least_;   // [n + k] = sorted_[k]; [k] = min of its two children
+};
 
 }  // namespace
 
@@ -435,6 +464,7 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
     if (BindImageExp || BindImageExr) {
         std::vector<std::u16string> upperNames(n);
         for (size_t i = 0; i < n; ++i) upperNames[i] = UpperCaseStr(BindImage[i].Fname);
+        const ImageMarker marker(std::move(upperNames));
         std::vector<char> marks(n, 0);
 
         // Entity pass: texts of the drawing order.
@@ -443,7 +473,7 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
             const TEntJwwNo no = EntNo[k];
             if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < EntMojiN &&
                 static_cast<size_t>(no.EntNo) < EntMoji.size())
-                MarkReference(EntMoji[static_cast<size_t>(no.EntNo)].str, upperNames, marks);
+                marker.Mark(EntMoji[static_cast<size_t>(no.EntNo)].str, marks);
         }
         // Block pass: texts of every definition, reached or not.
         const size_t defs = std::min<size_t>(EntBlockDefN > 0 ? static_cast<size_t>(EntBlockDefN) : 0, EntBlockDef.size());
@@ -454,7 +484,7 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
                 const TEntJwwNo no = def.mNo[k];
                 if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < def.mMojiN &&
                     static_cast<size_t>(no.EntNo) < def.mMoji.size())
-                    MarkReference(def.mMoji[static_cast<size_t>(no.EntNo)].str, upperNames, marks);
+                    marker.Mark(def.mMoji[static_cast<size_t>(no.EntNo)].str, marks);
             }
         }
         // An image a text shows but the load could not write out: leaving it

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <random>
 
 #include "app/BatchRun.h"
 #include "doc/JwwUnit.h"
@@ -163,6 +164,42 @@ INSTANTIATE_TEST_SUITE_P(
                       ReferenceCase{u"^@BM%temp%,1", false, false, false},          // empty name matches nothing
                       ReferenceCase{u"^@BMphoto.jpg,1", false, false, false},       // an outside file
                       ReferenceCase{u"^@BM%TEMP%photo.jpg,1", false, false, false}));
+
+// Many entries and texts over a small alphabet, so that names repeat, share
+// beginnings and differ in letter case: each text marks the first entry in
+// list order whose upper-cased name begins with its reference, exactly as a
+// pass over the list would find it.
+TEST(BindImageSection, EachReferenceMarksTheFirstEntryItBegins) {
+    std::mt19937 rng(20261210);
+    auto name = [&](int longest) {
+        std::u16string n(1 + rng() % longest, u'a');
+        for (char16_t& c : n) c = u"abAB"[rng() % 4];
+        return n;
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        ImageDoc d;
+        const int entries = 1 + static_cast<int>(rng() % 60);
+        for (int i = 0; i < entries; ++i) {
+            d.doc.BindImage.push_back({name(4), 0, false});
+            WriteBytes(d.work / StrToUtf8(d.doc.BindImage.back().Fname), kMap);
+        }
+        d.doc.BindImageN = entries;
+        std::vector<bool> expected(static_cast<size_t>(entries), false);
+        for (int t = 0; t < 30; ++t) {
+            const std::u16string ref = name(5);
+            d.AddText(u"^@BM%temp%" + ref + u",1");
+            for (size_t i = 0; i < expected.size(); ++i) {
+                if (UpperCaseStr(d.doc.BindImage[i].Fname).starts_with(UpperCaseStr(ref))) {
+                    expected[i] = true;
+                    break;
+                }
+            }
+        }
+        d.Save();
+        for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(d.doc.BindImage[i].exf, expected[i]) << i;
+    }
+}
 
 TEST(BindImageSection, EntriesWithoutDataCreateNoFileAndKeepTheNextAligned) {
     ImageDoc d;
