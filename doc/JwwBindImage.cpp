@@ -421,6 +421,7 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
     // kept, and the list never grows beyond what the file can hold.
     BindImage.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), r.remaining() / kMinEntryBytes)));
     std::vector<uint8_t> buf;
+    size_t filesMade = 0;
     for (int32_t i = 0; i < count && !r.atEnd(); ++i) {
         TBindImageType e;
         e.Fname = ReadCleanString(r);
@@ -434,7 +435,13 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
             if (BindImageFolder.empty()) {
                 r.skip(size);
                 unwrittenImages_.emplace_back(BindImage.size() - 1, image + " could not be written: there is no working folder");
+            } else if (filesMade == imageFileLimit_) {
+                // Only a shown one fails the save; unused images are left out anyway.
+                r.skip(size);
+                unwrittenImages_.emplace_back(BindImage.size() - 1, image + " was not written: the drawing holds more than " +
+                                                                        std::to_string(imageFileLimit_) + " image files");
             } else {
+                ++filesMade;
                 if (buf.empty()) buf.resize(kCopyBlock);
                 if (const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf))
                     unwrittenImages_.emplace_back(BindImage.size() - 1, image + " could not be written into the working folder (" +

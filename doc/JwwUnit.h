@@ -67,6 +67,10 @@ inline constexpr uint64_t kMaxBlockTreeNameBytes = 128ull << 20;
 // shows; the saved drawing carries the packed files, never the unpacked ones,
 // so a bomb cut short loses nothing but costs no more than this on the disk.
 inline constexpr uint64_t kMaxUnpackedImage = 128ull << 20;  // unpacks in about a second
+// Image files one load writes into the working folder. An entry costs the
+// drawing nine bytes and the disk a whole block and an inode: a 1 MB drawing
+// of one-byte images would otherwise leave 100,000 files taking 400 MB.
+inline constexpr size_t kMaxImageFiles = 10'000;
 inline constexpr size_t kMaxClassNameLength = 2047;          // the reader's 2048-byte work buffer
 
 // The running class map of one load or one save, shared by the entity and the
@@ -146,6 +150,8 @@ public:
     // drawing's unpacked images past this many bytes in all
     // (kMaxUnpackedImage otherwise).
     void SetUnpackLimitForTest(uint64_t limit) { unpackLimit_ = limit; }
+    // Test hook: the load writes at most this many image files (kMaxImageFiles otherwise).
+    void SetImageFileLimitForTest(size_t limit) { imageFileLimit_ = limit; }
 
     // ---- Archive forms (JwwArchive.cpp), used by the sections and by tests -----
     std::u16string ReadArchiveString(ByteReader& r);
@@ -238,6 +244,7 @@ private:
     uint64_t writeLimitForTest_ = UINT64_MAX;
     bool refuseLinkForTest_ = false;
     uint64_t unpackLimit_ = kMaxUnpackedImage;
+    size_t imageFileLimit_ = kMaxImageFiles;
     // Entries whose image file the load could not write into BindImageFolder
     // (a full disk, a folder gone), with the reason: a save that would keep
     // such an image fails instead of leaving it out.

@@ -399,6 +399,34 @@ TEST(BindImageSection, ImageTheLoadCouldNotWriteFailsTheSaveOnlyWhenShown) {
 // folder, where the load, unpacking, saving and clean-up would overwrite, read
 // or delete a user's files of those names. A text showing an image fails the
 // save; without one the drawing saves with no images.
+// A drawing of thousands of tiny images would fill the disk with files (and
+// inodes) far beyond its own size: the load writes only so many, and an
+// image beyond them fails the save only when a text shows it.
+TEST(BindImageSection, ImagesBeyondTheFileLimitGetNoFile) {
+    for (bool shown : {false, true}) {
+        SCOPED_TRACE(shown);
+        ImageDoc d;
+        d.doc.SetImageFileLimitForTest(2);
+        d.AddText(u"^@BM%temp%b.png,1");
+        if (shown) d.AddText(u"^@BM%temp%c.png,1");
+        Section s(5);
+        s.Entry("a.png", kMap).Entry("", 0, {}).Entry("b.png", kMap).Entry("c.png", kMap).Entry("d.png", kMap);
+        EXPECT_EQ(d.Load(s.bytes), s.bytes.size());
+        EXPECT_EQ(d.doc.BindImageN, 5);
+        EXPECT_TRUE(d.Has("a.png"));
+        EXPECT_TRUE(d.Has("b.png"));
+        EXPECT_FALSE(d.Has("c.png"));
+        EXPECT_FALSE(d.Has("d.png"));
+        const Bytes out = d.Save(!shown);
+        if (!shown)
+            EXPECT_EQ(out, Section(1).Entry("b.png", kMap).bytes);
+        else
+            EXPECT_NE(d.doc.LastFailure().Describe().find("bound image c.png was not written: the drawing holds more than 2 image files"),
+                      std::string::npos)
+                << d.doc.LastFailure().Describe();
+    }
+}
+
 TEST(BindImageSection, NoFolderTouchesNoFileOfTheCurrentFolder) {
     TempFolder root;
     const fs::path here = root / "here";
