@@ -181,7 +181,12 @@ EntityView NestedView(const TEntJwwBlockDef& d) {
 }
 
 void CheckCountFits(const ByteReader& r, uint64_t at, uint64_t count, uint64_t minBytes, const char* what) {
-    if (count > static_cast<uint64_t>(INT32_MAX) || count > r.remaining() / minBytes)
+    // The last object may be cut short: a short read keeps the rest of its
+    // body zero, so its class reference and one byte are all it needs.
+    constexpr uint64_t kLastObjectBytes = 3;
+    const uint64_t left = r.remaining();
+    const bool fits = count == 0 || (left >= kLastObjectBytes && count - 1 <= (left - kLastObjectBytes) / minBytes);
+    if (count > static_cast<uint64_t>(INT32_MAX) || !fits)
         throw JwwIoError(kFileIoError, at,
                          std::string(what) + " " + std::to_string(count) + " cannot fit in the " +
                              std::to_string(r.remaining()) + " bytes left");

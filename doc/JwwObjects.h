@@ -57,8 +57,8 @@ struct EntityView {
 EntityView TopLevelView(const TJwwData& doc);
 EntityView NestedView(const TEntJwwBlockDef& def);
 
-// Fails the load when `count` objects of at least `minBytes` bytes each cannot
-// fit in what the input still holds. Called before anything is sized from a
+// Fails the load when `count` objects of at least `minBytes` bytes each (the
+// last one cut short to three) cannot fit in what the input still holds. Called before anything is sized from a
 // count, so that a hostile count never allocates.
 void CheckCountFits(const ByteReader& r, uint64_t at, uint64_t count, uint64_t minBytes, const char* what);
 

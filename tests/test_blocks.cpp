@@ -201,6 +201,28 @@ TEST(BlockSection, DamagedSectionsFailWithTheirOffset) {
     }
 }
 
+// A file cut inside the last object of the last definition loads with the
+// rest of that body zero, however many of its bytes survived: a short read
+// counts as failed only when it delivers nothing.
+TEST(BlockSection, LastObjectCutShortLoadsWhateverIsLeftOfIt) {
+    Section s(700);
+    s.Count(1).Add(Block(0));
+    s.Count(1).Def(0, 1, u"cut").Add(Line(0, 0, 1, 1));
+    const size_t bodyAt = s.bytes.size() - 47;
+    for (size_t kept : {46u, 42u, 27u, 17u, 7u, 1u}) {
+        SCOPED_TRACE(kept);
+        const std::vector<uint8_t> cut(s.bytes.begin(), s.bytes.begin() + static_cast<std::ptrdiff_t>(bodyAt + kept));
+        TJwwData doc;
+        doc.Enthd.jwVer = 700;
+        ByteReader r(cut);
+        JwwClassMap map;
+        doc.ReadEntitySection(r, map);
+        EXPECT_NO_THROW(doc.ReadBlockDefSection(r, map));
+        ASSERT_EQ(doc.EntBlockDef.size(), 1u);
+        EXPECT_EQ(doc.EntBlockDef[0].mLineN, 1);
+    }
+}
+
 // Both forms of the lookup: numbers as drawings give them (dense) and numbers
 // spread over the whole range (sorted); the first definition of a number wins.
 TEST(BlockSection, FirstDefinitionOfANumberIsFoundDenseOrSparse) {

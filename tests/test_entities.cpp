@@ -421,7 +421,9 @@ TEST(EntitySection, DamagedSectionsFailWithTheirOffset) {
     } cases[] = {
         {"count 65535 in a tiny section", Cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}, line}), 0},
         {"count 0xFFFFFFFF", Cat({{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, line}), 0},
-        {"count larger than the section", Cat({{0x02, 0x00}, line}), 0},
+        // Two objects would fit: the second could be cut short after its tag.
+        {"count larger than the section", Cat({{0x03, 0x00}, line}), 0},
+        {"second object missing", Cat({{0x02, 0x00}, line}), 63},
         {"tags past the end", Cat({{0x01, 0x00}, Refs(19)}), 40},
         {"half a tag", Cat({{0x01, 0x00}, Refs(18), {0x05}}), 38},
         {"long reference cut short", Cat({{0x01, 0x00}, Refs(17), {0xFF, 0x7F, 0x01, 0x00}}), 38},
