@@ -103,6 +103,11 @@ QLineEdit* OptionPage::AddEdit(const QString& name, int maxLength, bool direct) 
     edit->setObjectName(name);
     edit->setMaxLength(maxLength);
     edit->setProperty(kTypingLimit, maxLength);
+    // A longer value from the settings file widens the edit to show it; once
+    // the user edits, the typing limit comes back as the text shrinks.
+    connect(edit, &QLineEdit::textEdited, edit, [edit, maxLength](const QString& text) {
+        edit->setMaxLength(std::max(maxLength, static_cast<int>(text.size())));
+    });
     edit->setFixedHeight(RowHeight());
     if (direct) {
         edit->setAttribute(Qt::WA_InputMethodEnabled, false);

@@ -776,6 +776,13 @@ private slots:
         const QStringList saved = ReadLines(h.SettingsPath());
         QCOMPARE(saved.value(34), QString("500"));
         QCOMPARE(saved.value(35), QString("501"));
+
+        // Once edited, the edit takes no more than its typing limit again.
+        auto* ed22 = h.Find<QLineEdit>("ED22");
+        ed22->selectAll();
+        QTest::keyClick(ed22, Qt::Key_Backspace);
+        QTest::keyClicks(ed22, "123456");
+        QCOMPARE(ed22->text(), QString("12"));
     }
 
     // Closing during a run stops it before the next file and closes afterwards.
