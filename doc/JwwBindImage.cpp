@@ -337,6 +337,24 @@ namespace {
 size_t ImageCount(const TJwwData& d) {
     return d.BindImageN <= 0 ? 0 : std::min<size_t>(static_cast<size_t>(d.BindImageN), d.BindImage.size());
 }
+
+// The names of the entries, whose files hold their stored bytes. Unpacking or
+// packing must not write over one of them ("a.png.gz" unpacked next to
+// "a.png", "a.gz.gz" next to "a.gz"): that entry would be saved with the
+// other image's bytes. The names as they were when it was made.
+class StoredNames {
+public:
+    explicit StoredNames(const TJwwData& d) {
+        for (size_t i = 0; i < ImageCount(d); ++i) names_.push_back(d.BindImage[i].Fname);
+        std::sort(names_.begin(), names_.end());
+    }
+    bool Has(std::u16string_view name) const {
+        return std::binary_search(names_.begin(), names_.end(), name, std::less<>());
+    }
+
+private:
+    std::vector<std::u16string> names_;
+};
 }  // namespace
 
 void TJwwData::BindImageInit() {
@@ -350,22 +368,25 @@ void TJwwData::BindImageInit() {
 // to the bound, and would fill the disk one image at a time.
 void TJwwData::BindImageExplode() {
     if (BindImageFolder.empty()) return;
+    const StoredNames stored(*this);
     uint64_t budget = unpackLimit_;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
         if (!IsSafeImageName(name) || !HasGzExt(name)) continue;
         std::u16string target = UnpackedName(name);
-        if (target.empty()) continue;
+        if (target.empty() || stored.Has(target)) continue;
         budget -= UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), budget);
     }
 }
 
 void TJwwData::BindImagePack() {
     if (BindImageFolder.empty()) return;
+    const StoredNames stored(*this);
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         TBindImageType& e = BindImage[i];
         if (!IsSafeImageName(e.Fname) || HasGzExt(e.Fname)) continue;
         std::u16string packed = e.Fname + u".gz";
+        if (stored.Has(packed)) continue;
         if (PackGzipFile(NativePath(BindImageFolder + e.Fname), NativePath(BindImageFolder + packed)))
             e.Fname = std::move(packed);
     }

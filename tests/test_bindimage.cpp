@@ -580,6 +580,28 @@ TEST(BindImageExplode, MissingFilesAndPlainImagesAreSkipped) {
     EXPECT_EQ(FolderNames(d.work), (std::vector<std::string>{"map.png"}));
 }
 
+// An entry whose unpacked (or packed) name is another entry's name: that
+// entry's stored file keeps its bytes, or it would be saved with the other's.
+TEST(BindImageExplode, NeverWritesOverAnotherEntrysFile) {
+    const struct {
+        const char16_t* gz;
+        const char16_t* plain;
+    } cases[] = {{u"a.png.gz", u"a.png"}, {u"a.gz.gz", u"a.gz"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(StrToUtf8(c.gz));
+        ImageDoc d;
+        d.doc.BindImage = {{c.gz, 0, false}, {c.plain, 0, false}};
+        d.doc.BindImageN = 2;
+        WriteBytes(d.work / StrToUtf8(c.gz), kPhotoGz);
+        WriteBytes(d.work / StrToUtf8(c.plain), kMap);
+        d.doc.BindImageExplode();
+        EXPECT_EQ(d.File(StrToUtf8(c.plain)), kMap);
+        d.doc.BindImagePack();
+        EXPECT_EQ(d.File(StrToUtf8(c.gz)), kPhotoGz);
+        EXPECT_EQ(d.doc.BindImage[1].Fname, c.plain);
+    }
+}
+
 // ---- Packing, copying, deleting ---------------------------------------------------------
 
 TEST(BindImagePack, CompressesPlainImagesAndRenamesTheirEntries) {
