@@ -261,9 +261,19 @@ TEST(Cli, ShowListsTheSettingsAndWritesNothing) {
     CliResult b = f.Run({"--show", bad});
     EXPECT_EQ(b.exit, 1);
     EXPECT_NE(b.err.find(bad + ": "), std::string::npos);
+
+    // A memo of three lines, a stray CR and a control character: each memo
+    // line of the listing stays one line, with escapes.
+    const std::string multi = (f.tmp.path() / "src" / "multi.jww").string();
+    ASSERT_TRUE(MakeDrawing(multi, u"a\rb\tc\r\nL2\r\nL3\x01", false));
+    CliResult m = f.Run({"--show", multi});
+    EXPECT_EQ(m.exit, 0) << m.err;
+    EXPECT_NE(m.out.find("  memo line 1     a\\rb\\tc\n"), std::string::npos) << m.out;
+    EXPECT_NE(m.out.find("  memo line 2     L2\\r\\nL3\\x01\n"), std::string::npos) << m.out;
+    EXPECT_EQ(m.out.find("\nL3"), std::string::npos) << m.out;
     EXPECT_TRUE(fs::is_empty(f.tmp.path() / "tmp"));
     EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "src"), {}), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.tmp.path() / "src"), {}), 3);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/cli/ShowDrawing.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/AppPaths.h"
@@ -14,6 +15,28 @@ namespace {
 std::string U8(const std::u16string& s) { return StrToUtf8(s); }
 
 std::string OnOff(bool b) { return b ? "on" : "off"; }
+
+// A text on one line of the listing: control characters (a memo's further
+// lines, a stray CR) are shown as escapes, so that nothing of a text can pass
+// for a line of its own or overwrite its label.
+std::string OneLine(const std::u16string& s) {
+    std::u16string shown;
+    for (char16_t c : s) {
+        switch (c) {
+            case u'\r': shown += u"\\r"; continue;
+            case u'\n': shown += u"\\n"; continue;
+            case u'\t': shown += u"\\t"; continue;
+        }
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+            for (const char* h = hex; *h; ++h) shown += static_cast<char16_t>(*h);
+            continue;
+        }
+        shown += c;
+    }
+    return U8(shown);
+}
 
 std::string RgbText(int32_t colour) {
     Rgb c = ColorToRgb(colour);
@@ -72,8 +95,8 @@ void PrintDrawing(const std::u16string& path, const TJwwData& doc, std::FILE* ou
     };
     std::fprintf(out, "%s\n", StrToNative(path).c_str());  // the name as its bytes on disk
     line("version", std::to_string(h.jwVer));
-    line("memo line 1", U8(doc.MemoLine1));
-    line("memo line 2", U8(doc.MemoLine2));
+    line("memo line 1", OneLine(doc.MemoLine1));
+    line("memo line 2", OneLine(doc.MemoLine2));
     line("paper size", PaperText(h.nZumen));
     line("line widths", (h.bSenHaba100 ? "1/100 mm" : "dots") + std::string(" (nMaxDrawWid ") +
                             std::to_string(h.nMaxDrawWid) + ")");
