@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -470,6 +471,16 @@ TEST_P(RoundTrip, FixtureDrawingKeepsEveryField) {
     TempFolder tmp;
     Loaded f(tmp, "f");
     fixture::Build(f.doc, unicode);
+    {
+        // Coordinates are kept as read, bit for bit: a negative zero and a NaN
+        // with a payload among them.
+        TEntJwwLine odd = f.doc.EntLine.at(0);
+        odd.start_x = -0.0;
+        odd.end_y = std::bit_cast<double>(uint64_t{0x7FF8000000000123});
+        f.doc.EntLine.push_back(odd);
+        f.doc.EntNo.push_back({kKindLine, f.doc.EntLineN++});
+        f.doc.Enthd.n1 = static_cast<int32_t>(f.doc.EntNo.size());
+    }
     const Bytes photoGz = Gzip(kPhotoJpg);
     WriteBytes(f.folder / "photo.jpg.gz", photoGz);
     WriteBytes(f.folder / "map.png", kMapPng);
