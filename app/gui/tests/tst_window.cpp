@@ -539,9 +539,17 @@ private slots:
         if (!SaveDrawingWithImage(root + "/fixture", drawing)) QSKIP("no sample drawing");
         const QString plain = CopyDrawing(root, "plain.jww");
         const QString mine = WriteFile(root + "/here/plan.png", "the user's own file");
-        const QByteArray tmpdir = qgetenv("TMPDIR");
+        // Put back however the test ends: later tests need both.
+        struct Restore {
+            QByteArray tmpdir = qgetenv("TMPDIR");
+            QString folder = QDir::currentPath();
+            ~Restore() {
+                QDir::setCurrent(folder);
+                if (tmpdir.isNull()) qunsetenv("TMPDIR");
+                else qputenv("TMPDIR", tmpdir);
+            }
+        } restore;
         qputenv("TMPDIR", (root + "/no/such/folder").toUtf8());
-        const QString before = QDir::currentPath();
         QDir::setCurrent(root + "/here");
         {
             Harness h(root, {}, root + "/gone");
@@ -554,9 +562,6 @@ private slots:
             QCOMPARE(h.Log().value(5), Q(u"　…… 変換ＯＫ"));
             h.form->close();
         }
-        QDir::setCurrent(before);
-        if (tmpdir.isNull()) qunsetenv("TMPDIR");
-        else qputenv("TMPDIR", tmpdir);
         QFile kept(mine);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("the user's own file"));
