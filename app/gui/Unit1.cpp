@@ -100,6 +100,10 @@ void TForm1::SetShell(std::unique_ptr<QtShell> shell) { shell_ = std::move(shell
 
 std::u16string TForm1::TempFolder() const { return workingFolder_ ? workingFolder_->Path() : std::u16string(); }
 
+std::u16string TForm1::FolderDialogStart(const std::u16string& start) const {
+    return !start.empty() && PathFolderExists(start) ? start : setup_.ProgramFolder;
+}
+
 // ---- Layout -----------------------------------------------------------------------
 
 QWidget* TForm1::BuildDestination() {
@@ -239,7 +243,7 @@ void TForm1::FormCreate() {
         workingFolder_.emplace(std::move(*folder));
     AppSettings a;
     const bool read = OpenDatFile(setup_.SettingsFilePath, setup_.ProgramFolder, a);
-    browseFolder1Start_ = !a.EditFl1.empty() && PathFolderExists(a.EditFl1) ? a.EditFl1 : setup_.ProgramFolder;
+    browseFolder1Start_ = FolderDialogStart(a.EditFl1);
 
     QComboBox* themes = options_->ThemeList();
     themes->addItems(ThemeNames());

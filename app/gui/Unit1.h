@@ -69,6 +69,9 @@ public:
 
     // The private working folder of the bound images (empty when none).
     std::u16string TempFolder() const;
+    // Where a folder dialog opens when asked to open at `start`: there when it
+    // is an existing folder, else in the program folder.
+    std::u16string FolderDialogStart(const std::u16string& start) const;
     const QString& gstyle() const { return gstyle_; }
 
 protected:

@@ -456,6 +456,9 @@ private slots:
         h.shell->folderAnswer.clear();
         browse->click();
         QCOMPARE(h.shell->browseStarts.value(2), h.root + "/out");  // starts at the folder accepted last
+        // A folder that is gone (the one "毎回指定" remembers) opens the program folder.
+        QCOMPARE(h.form->FolderDialogStart((h.root + "/gone/").toStdU16String()), (h.root + "/").toStdU16String());
+        QCOMPARE(h.form->FolderDialogStart((h.root + "/desktop").toStdU16String()), (h.root + "/desktop").toStdU16String());
     }
 
     // A text file and a drawing named .JWW are dropped: only the drawing is
