@@ -10,11 +10,22 @@
 #include "fuzz/FuzzPipeline.h"
 
 namespace {
+std::filesystem::path& WorkPath() {
+    static std::filesystem::path path;
+    return path;
+}
+
+// A folder of this process for the image files, removed when it exits (a
+// timed run ends with exit(); after a crash it stays).
 std::string WorkFolder() {
     static const std::string folder = [] {
-        auto dir = std::filesystem::temp_directory_path() / ("morvane-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        return dir.string() + "/";
+        WorkPath() = std::filesystem::temp_directory_path() / ("morvane-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(WorkPath());
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(WorkPath(), ec);
+        });
+        return WorkPath().string() + "/";
     }();
     return folder;
 }
