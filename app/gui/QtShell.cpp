@@ -4,21 +4,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 #include "app/gui/Unit1.h"
+#include "app/shell/ConsoleShell.h"
 #include "support/Func_2.h"
 
 namespace morvane {
 namespace {
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
-
-std::u16string StandardFolder(QStandardPaths::StandardLocation location) {
-    QString folder = QStandardPaths::writableLocation(location);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    return QDir::cleanPath(folder).toStdU16String();  // no trailing separator
-}
 
 }  // namespace
 
@@ -27,9 +21,12 @@ QStringList OpenDialogFilters() {
             QString::fromUtf16(u"全てのファイル(*.*) (*)")};
 }
 
-std::u16string QtShell::DesktopFolder() { return StandardFolder(QStandardPaths::DesktopLocation); }
+// The same folders as the command line finds (XDG_DESKTOP_DIR and
+// XDG_DOCUMENTS_DIR first, which Qt's standard paths pass over), so that both
+// programs save a run into one place.
+std::u16string QtShell::DesktopFolder() { return XdgUserFolder("DESKTOP", "Desktop"); }
 
-std::u16string QtShell::DocumentsFolder() { return StandardFolder(QStandardPaths::DocumentsLocation); }
+std::u16string QtShell::DocumentsFolder() { return XdgUserFolder("DOCUMENTS", "Documents"); }
 
 // A remembered folder that is gone ("毎回指定" keeps the one chosen last)
 // opens the dialog in the program folder.

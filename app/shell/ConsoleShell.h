@@ -40,7 +40,8 @@ private:
 };
 
 // The XDG user folder `key` ("DESKTOP", "DOCUMENTS"), or `fallback` under the
-// home folder. Exposed for tests; reads the environment and user-dirs.dirs.
+// home folder: the environment's XDG_<key>_DIR, else user-dirs.dirs. The
+// window's shell uses it too, so that both programs save into one place.
 std::u16string XdgUserFolder(const char* key, const char* fallback);
 
 }  // namespace morvane

@@ -34,6 +34,7 @@
 #include "app/gui/OptionPage.h"
 #include "app/gui/QtShell.h"
 #include "app/gui/Unit1.h"
+#include "app/shell/ConsoleShell.h"
 
 using namespace morvane;
 
@@ -569,6 +570,24 @@ private slots:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("the user's own file"));
         QCOMPARE(QDir(root + "/here").entryList(QDir::Files), QStringList{"plan.png"});
+    }
+
+    // The window's own shell finds the desktop and documents folders as the
+    // command line does, the environment's XDG folders first.
+    void shellFoldersAsTheCommandLine() {
+        Harness h(Root());
+        QtShell real(*h.form);
+        const QByteArray desktop = qgetenv("XDG_DESKTOP_DIR"), documents = qgetenv("XDG_DOCUMENTS_DIR");
+        qputenv("XDG_DESKTOP_DIR", (h.root + "/desk/").toUtf8());
+        qputenv("XDG_DOCUMENTS_DIR", (h.root + "/docs").toUtf8());
+        const std::u16string gotDesktop = real.DesktopFolder(), gotDocuments = real.DocumentsFolder();
+        for (auto [name, old] : {std::pair{"XDG_DESKTOP_DIR", desktop}, std::pair{"XDG_DOCUMENTS_DIR", documents}}) {
+            if (old.isNull()) qunsetenv(name);
+            else qputenv(name, old);
+        }
+        QCOMPARE(gotDesktop, (h.root + "/desk").toStdU16String());
+        QCOMPARE(gotDocuments, (h.root + "/docs").toStdU16String());
+        QCOMPARE(real.DesktopFolder(), XdgUserFolder("DESKTOP", "Desktop"));
     }
 
     // The files named on the command line are converted as the window is shown.
