@@ -147,6 +147,10 @@ TEST(Cli, DestinationErrorsWriteNothing) {
     EXPECT_NE(missing.err.find(U8(kFolderMissingMessage) + "\n" + f.Path("nowhere") + "/"), std::string::npos)
         << missing.err;
     EXPECT_FALSE(fs::exists(f.tmp.path() / "nowhere"));
+    // Also when no named file is usable: the folder is the run's error.
+    CliResult both = f.Run({"--settings", f.settings, "--dest", f.Path("nowhere"), f.Path("src/none.jww")});
+    EXPECT_EQ(both.exit, 2);
+    EXPECT_NE(both.err.find(U8(kFolderMissingMessage)), std::string::npos) << both.err;
 
     // The settings ask for a folder at every run: there is no dialog.
     CliResult ask = f.Run({"--settings", f.settings, a});

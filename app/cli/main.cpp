@@ -150,7 +150,7 @@ std::optional<int> ChooseDestination(const CliOptions& o, AppSettings& s, Shell&
         case DestinationMode::AskEachRun:
             std::fprintf(stderr,
                          "morvane-cli: the settings ask for a folder at every run (毎回指定); "
-                         "name one with --dest\n");
+                         "name one with --dest, or use --beside-source\n");
             return kExitUsage;
         case DestinationMode::SourceFolder: return std::nullopt;
         case DestinationMode::Desktop: folder = shell.DesktopFolder(); break;
@@ -183,12 +183,14 @@ int Convert(const CliOptions& o) {
     }
     if (o.unicode) settings.batch.CB21 = true;
 
+    // A destination that cannot be used is the run's error, whatever the
+    // files named: checked before them.
+    ConsoleShell shell;
+    if (auto status = ChooseDestination(o, settings, shell)) return *status;
+
     int skipped = 0;
     FileQueue queue = QueueArguments(o.files, skipped);
     if (queue.FListN() == 0) return kExitFailed;
-
-    ConsoleShell shell;
-    if (auto status = ChooseDestination(o, settings, shell)) return *status;
 
     // Every worker has its own document and its own working folder, so that
     // no two share an image file.
