@@ -32,9 +32,11 @@ gen="$root/build-bench/bench/gen_drawing"
 work="${MORVANE_BENCH_DIR:-$root/bench/work}"
 mkdir -p "$work"
 
-# Settings that tick several options, as a user would.
+# Settings that tick several options, as a user would (UTF-8 with its
+# byte-order mark: without it the file is read as Shift_JIS).
 settings="$work/bench.dat"
 {
+  printf '\xEF\xBB\xBF'
   printf '50\r\n50\r\n560\r\n520\r\n0\r\n0\r\n0\r\n1\r\n\r\n\r\n1\r\n\r\n'
   printf '1\r\nベンチマーク\r\n0\r\n\r\n1\r\n3\r\n'
   printf '0\r\n1\r\n0\r\n1\r\n0\r\n1\r\n'
