@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <unordered_set>
 #include <vector>
 
 #include "doc/FileHandle.h"
@@ -176,7 +177,7 @@ struct InflateStream {
 // unpacked in turn, as gzip itself does, and bytes after the last member that
 // do not start a new one are ignored. False when the data is not gzip, ends
 // inside a member, unpacks to more than `limit` bytes, or cannot be written.
-// `total` receives the bytes unpacked.
+// `total` receives the bytes written to `out`.
 bool InflateGzip(int in, int out, uint64_t limit, uint64_t& total) {
     InflateStream s;
     if (!s.ready) return false;
@@ -212,7 +213,7 @@ bool InflateGzip(int in, int out, uint64_t limit, uint64_t& total) {
 
 // Unpacks the gzip file src into dst (replacing it); dst is removed again
 // when the unpacking fails, so that no partial image is left behind. Gives the
-// bytes of the unpacked file (0 when there is none).
+// bytes written, also when they were removed again: the disk took them.
 uint64_t UnpackGzipFile(const std::string& src, const std::string& dst, uint64_t limit) {
     UniqueFd in(OpenRegularForReading(src));
     if (!in) return 0;
@@ -220,10 +221,7 @@ uint64_t UnpackGzipFile(const std::string& src, const std::string& dst, uint64_t
     if (!out) return 0;
     uint64_t total = 0;
     bool ok = InflateGzip(in.get(), out.get(), limit, total);
-    if (!out.Close() || !ok) {
-        ::unlink(dst.c_str());
-        return 0;
-    }
+    if (!out.Close() || !ok) ::unlink(dst.c_str());
     return total;
 }
 
@@ -365,17 +363,21 @@ void TJwwData::BindImageInit() {
 
 // The bound holds for all the images of the drawing together: a drawing of a
 // few megabytes may carry any number of small gzip members that each unpack
-// to the bound, and would fill the disk one image at a time.
+// to the bound, and would fill the disk one image at a time. An unpacking that
+// fails spends what it wrote too (a bomb cut off at the bound spends nearly
+// all of it), and a name listed again is not unpacked again: otherwise
+// entries of nine bytes each could unpack one stored bomb over and over.
 void TJwwData::BindImageExplode() {
     if (BindImageFolder.empty()) return;
     const StoredNames stored(*this);
+    std::unordered_set<std::u16string> unpacked;
     uint64_t budget = unpackLimit_;
-    for (size_t i = 0; i < ImageCount(*this); ++i) {
+    for (size_t i = 0; i < ImageCount(*this) && budget > 0; ++i) {
         const std::u16string& name = BindImage[i].Fname;
         if (!IsSafeImageName(name) || !HasGzExt(name)) continue;
         std::u16string target = UnpackedName(name);
-        if (target.empty() || stored.Has(target)) continue;
-        budget -= UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), budget);
+        if (target.empty() || stored.Has(target) || !unpacked.insert(target).second) continue;
+        budget -= std::min(budget, UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), budget));
     }
 }
 

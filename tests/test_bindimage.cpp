@@ -665,6 +665,33 @@ TEST(BindImageDelete, EachOperationRemovesItsFiles) {
 // The bound holds for all images of a drawing together: many small bombs
 // cannot fill the disk one at a time. An image that would pass what is left
 // is not unpacked; a smaller one behind it still is.
+// What a failed unpacking wrote counts against the bound too, and a name
+// listed again is unpacked once: entries of nine bytes must not unpack one
+// stored bomb again and again (each time up to the bound, then deleting it).
+TEST(BindImageExplode, FailuresSpendTheBoundAndRepeatedNamesUnpackOnce) {
+    {
+        ImageDoc d;
+        d.doc.SetUnpackLimitForTest(kTestUnpackLimit);
+        WriteBytes(d.work / "bomb.gz", Gzip(Bytes(3 * kTestUnpackLimit / 2, 0)));
+        WriteBytes(d.work / "small.gz", Gzip(Bytes(1000, 's')));
+        d.doc.BindImage = {{u"bomb.gz", 0, false}, {u"small.gz", 0, false}};
+        d.doc.BindImageN = 2;
+        d.doc.BindImageExplode();
+        EXPECT_FALSE(d.Has("bomb"));
+        EXPECT_FALSE(d.Has("small"));  // the bomb spent the bound
+    }
+    {
+        ImageDoc d;
+        d.doc.SetUnpackLimitForTest(kTestUnpackLimit);
+        const Bytes big(kTestUnpackLimit - 1000, 'b');
+        WriteBytes(d.work / "a.gz", Gzip(big));
+        d.doc.BindImage = {{u"a.gz", 0, false}, {u"a.gz", 0, false}, {u"a.gz", 0, false}};
+        d.doc.BindImageN = 3;
+        d.doc.BindImageExplode();
+        EXPECT_EQ(d.File("a"), big);  // a second unpacking over the bound would have removed it
+    }
+}
+
 TEST(BindImageExplode, BoundHoldsForAllImagesTogether) {
     ImageDoc d;
     d.doc.SetUnpackLimitForTest(kTestUnpackLimit);
