@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -63,6 +64,19 @@ constexpr int kGzipMemLevel = 8;
 // The smallest entry: an empty name (one length byte) and the size.
 constexpr uint64_t kMinEntryBytes = 5;
 constexpr std::u16string_view kTempRefPrefix = u"^@BM%temp%";
+// Why the load wrote no file for an image, besides an errno.
+constexpr int kNoWorkingFolder = -1;
+constexpr int kBeyondFileLimit = -2;
+
+std::string UnwrittenReason(const std::u16string& name, int reason, size_t fileLimit) {
+    const std::string image = "bound image " + StrToUtf8(name);
+    switch (reason) {
+        case kNoWorkingFolder: return image + " could not be written: there is no working folder";
+        case kBeyondFileLimit:
+            return image + " was not written: the drawing holds more than " + std::to_string(fileLimit) + " image files";
+    }
+    return image + " could not be written into the working folder (" + std::strerror(reason) + ")";
+}
 
 // ".gz" by the extension rule of the image names (lower-cased, last dot).
 // Only called for safe names, which LowerExtOfPath accepts.
@@ -302,10 +316,8 @@ public:
         for (size_t i = n; i-- > 1;) least_[i] = std::min(least_[2 * i], least_[2 * i + 1]);
     }
 
-    void Mark(std::u16string_view text, std::vector<char>& marked) const {
-        const std::u16string ref = ReferencedImageName(text);
-        if (ref.empty()) return;
-        const std::u16string_view r(ref);
+    // `r`: a text's reference name, not empty.
+    void Mark(std::u16string_view r, std::vector<char>& marked) const {
         const auto lo = std::lower_bound(sorted_.begin(), sorted_.end(), r,
                                          [this](size_t i, std::u16string_view v) { return std::u16string_view(names_[i]) < v; });
         const auto hi = std::partition_point(
@@ -454,21 +466,18 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         if (e.Fname.empty() || e.Fsize <= 0) continue;  // no data bytes
         const uint64_t size = static_cast<uint64_t>(e.Fsize);
         if (BindImageExp && IsSafeImageName(e.Fname)) {
-            const std::string image = "bound image " + StrToUtf8(e.Fname);
+            // Only a shown one of these fails the save; unused images are left out anyway.
             if (BindImageFolder.empty()) {
                 r.skip(size);
-                unwrittenImages_.emplace_back(BindImage.size() - 1, image + " could not be written: there is no working folder");
+                unwrittenImages_.emplace_back(BindImage.size() - 1, kNoWorkingFolder);
             } else if (filesMade == imageFileLimit_) {
-                // Only a shown one fails the save; unused images are left out anyway.
                 r.skip(size);
-                unwrittenImages_.emplace_back(BindImage.size() - 1, image + " was not written: the drawing holds more than " +
-                                                                        std::to_string(imageFileLimit_) + " image files");
+                unwrittenImages_.emplace_back(BindImage.size() - 1, kBeyondFileLimit);
             } else {
                 ++filesMade;
                 if (buf.empty()) buf.resize(kCopyBlock);
                 if (const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf))
-                    unwrittenImages_.emplace_back(BindImage.size() - 1, image + " could not be written into the working folder (" +
-                                                                            std::strerror(err) + ")");
+                    unwrittenImages_.emplace_back(BindImage.size() - 1, err);
             }
         } else {
             r.skip(size);
@@ -492,10 +501,20 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
 
     std::vector<ImageToWrite> chosen;
     if (BindImageExp || BindImageExr) {
-        std::vector<std::u16string> upperNames(n);
-        for (size_t i = 0; i < n; ++i) upperNames[i] = UpperCaseStr(BindImage[i].Fname);
-        const ImageMarker marker(std::move(upperNames));
         std::vector<char> marks(n, 0);
+        // Made at the first reference: a drawing whose texts show no image
+        // (most) never sorts its list.
+        std::optional<ImageMarker> marker;
+        auto mark = [&](std::u16string_view text) {
+            const std::u16string ref = ReferencedImageName(text);
+            if (ref.empty()) return;
+            if (!marker) {
+                std::vector<std::u16string> upperNames(n);
+                for (size_t i = 0; i < n; ++i) upperNames[i] = UpperCaseStr(BindImage[i].Fname);
+                marker.emplace(std::move(upperNames));
+            }
+            marker->Mark(ref, marks);
+        };
 
         // Entity pass: texts of the drawing order.
         const size_t order = std::min<size_t>(Enthd.n1 > 0 ? static_cast<size_t>(Enthd.n1) : 0, EntNo.size());
@@ -503,7 +522,7 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
             const TEntJwwNo no = EntNo[k];
             if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < EntMojiN &&
                 static_cast<size_t>(no.EntNo) < EntMoji.size())
-                marker.Mark(EntMoji[static_cast<size_t>(no.EntNo)].str, marks);
+                mark(EntMoji[static_cast<size_t>(no.EntNo)].str);
         }
         // Block pass: texts of every definition, reached or not.
         const size_t defs = std::min<size_t>(EntBlockDefN > 0 ? static_cast<size_t>(EntBlockDefN) : 0, EntBlockDef.size());
@@ -514,14 +533,14 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
                 const TEntJwwNo no = def.mNo[k];
                 if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < def.mMojiN &&
                     static_cast<size_t>(no.EntNo) < def.mMoji.size())
-                    marker.Mark(def.mMoji[static_cast<size_t>(no.EntNo)].str, marks);
+                    mark(def.mMoji[static_cast<size_t>(no.EntNo)].str);
             }
         }
         // An image a text shows but the load could not write out: leaving it
         // out would give a copy without it that looks complete.
         for (const auto& [index, reason] : unwrittenImages_) {
             if (index < n && marks[index]) {
-                SetFailure(kFileIoError, reason, false, 0);
+                SetFailure(kFileIoError, UnwrittenReason(BindImage[index].Fname, reason, imageFileLimit_), false, 0);
                 return false;
             }
         }

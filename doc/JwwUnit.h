@@ -246,9 +246,11 @@ private:
     uint64_t unpackLimit_ = kMaxUnpackedImage;
     size_t imageFileLimit_ = kMaxImageFiles;
     // Entries whose image file the load could not write into BindImageFolder
-    // (a full disk, a folder gone), with the reason: a save that would keep
-    // such an image fails instead of leaving it out.
-    std::vector<std::pair<size_t, std::string>> unwrittenImages_;
+    // (a full disk, a folder gone), with the reason (an errno, or one of the
+    // negative codes of JwwBindImage.cpp): a save that would keep such an
+    // image fails instead of leaving it out. A code, not a message: a hostile
+    // list of millions of entries must not cost a message each.
+    std::vector<std::pair<size_t, int>> unwrittenImages_;
 };
 
 }  // namespace morvane
