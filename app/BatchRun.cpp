@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "app/OptionControls.h"
 #include "app/SettingsApplier.h"
@@ -145,9 +146,13 @@ Resolved ResolveDestination(AppSettings& settings, Shell& shell, DestinationMode
 }
 
 // A free name for the copy of `source`; empty (with the reason) when there is none.
-std::u16string FreeDestination(const std::u16string& planned, std::u16string& reason) {
+// The numbers found taken per planned destination so far in a run, so that
+// many drawings of one name into one folder do not each try ~1, ~2, ... anew.
+using TakenNumbers = std::unordered_map<std::u16string, int>;
+
+std::u16string FreeDestination(const std::u16string& planned, TakenNumbers& taken, std::u16string& reason) {
     try {
-        std::u16string free = MakeUniqueFileName(planned);
+        std::u16string free = MakeUniqueFileName(planned, taken.try_emplace(planned, -1).first->second);
         if (free.empty()) reason = u"no free file name (every name up to ~99999 is taken)";
         return free;
     } catch (const InvalidPathError&) {
@@ -165,11 +170,12 @@ struct QueuedFile {
     ConversionOutcome outcome;
 };
 
-QueuedFile PlanFile(const std::u16string& source, const std::u16string& folder, bool besideSource) {
+QueuedFile PlanFile(const std::u16string& source, const std::u16string& folder, bool besideSource,
+                    TakenNumbers& taken) {
     QueuedFile f;
     f.source = source;
     f.planned = besideSource ? source : folder + FileNameOf(source);
-    f.destination = FreeDestination(f.planned, f.outcome.reason);
+    f.destination = FreeDestination(f.planned, taken, f.outcome.reason);
     return f;
 }
 
@@ -188,6 +194,7 @@ void Count(const ConversionOutcome& o, RunSummary& summary) {
 void RunOneByOne(const FileQueue& queue, const std::u16string& folder, bool besideSource, AppSettings& settings,
                  TJwwData& doc, Shell& shell, RunSummary& summary) {
     const int total = queue.FListN();
+    TakenNumbers taken;
     for (int i = 0; i < total; ++i) {
         // Tested before every file, the first included: a file once begun is finished.
         if (shell.EscapePressed()) {
@@ -197,7 +204,7 @@ void RunOneByOne(const FileQueue& queue, const std::u16string& folder, bool besi
         }
         shell.Progress(i, total, queue.FList[i]);
         shell.LogAppend(queue.FList[i], {});
-        QueuedFile f = PlanFile(queue.FList[i], folder, besideSource);
+        QueuedFile f = PlanFile(queue.FList[i], folder, besideSource, taken);
         if (!f.destination.empty()) f.outcome = RunProc1(doc, settings.batch, f.source, f.destination);
         LogFile(f, shell);
         Count(f.outcome, summary);
@@ -347,6 +354,7 @@ bool ParallelRun::TakenInWork(const std::u16string& key) {
 void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary) {
     std::vector<std::thread> workers;
     for (size_t w = 0; w < docs_.size(); ++w) workers.emplace_back([this, w] { Work(w); });
+    TakenNumbers taken;
     // Up to four files per worker are handed out, and this thread is woken
     // when half of them are done: a worker that finishes finds the next file
     // waiting, and the threads wake each other about once for every two files
@@ -364,7 +372,7 @@ void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
             break;
         }
         auto plan = [&] {
-            QueuedFile f = PlanFile(queue_.FList[i], folder, besideSource);
+            QueuedFile f = PlanFile(queue_.FList[i], folder, besideSource, taken);
             if (!f.destination.empty()) f.clashKey = ClashKey(f.destination);
             return f;
         };

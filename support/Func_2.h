@@ -125,6 +125,13 @@ std::u16string MakeUniqueFileName(std::u16string_view name);
 // The same with the existence test supplied by the caller.
 std::u16string MakeUniqueFileName(std::u16string_view name,
                                   const std::function<bool(std::u16string_view)>& fileExists);
+// The same for many files of one run: `takenUpTo` carries what earlier calls
+// for this name found taken (-1: nothing yet; 0: the name itself; k: the name
+// and ~1 .. ~k), and the search goes on from there, so that N files of one
+// name cost N lookups, not N * N / 2. Names found taken must stay taken.
+std::u16string MakeUniqueFileName(std::u16string_view name,
+                                  const std::function<bool(std::u16string_view)>& fileExists, int& takenUpTo);
+std::u16string MakeUniqueFileName(std::u16string_view name, int& takenUpTo);
 std::u16string AddTrailingSeparator(std::u16string_view folder);
 char16_t DirSeparatorChar();
 std::u16string ExtractFileNameSafe(std::u16string_view path);

@@ -94,18 +94,34 @@ std::u16string ChangePathExt(std::u16string_view path, std::u16string_view ext) 
 
 std::u16string MakeUniqueFileName(std::u16string_view name,
                                   const std::function<bool(std::u16string_view)>& fileExists) {
-    if (name.empty() || !fileExists(name)) return std::u16string(name);
+    int takenUpTo = -1;
+    return MakeUniqueFileName(name, fileExists, takenUpTo);
+}
+
+std::u16string MakeUniqueFileName(std::u16string_view name,
+                                  const std::function<bool(std::u16string_view)>& fileExists, int& takenUpTo) {
+    constexpr int kLast = 99999;
+    if (name.empty()) return {};
+    if (takenUpTo < 0) {
+        if (!fileExists(name)) return std::u16string(name);
+        takenUpTo = 0;
+    }
     const std::u16string stem = ChangePathExt(name, u"") + u"~";
     const std::u16string ext = LowerExtOfPath(name);
     std::u16string candidate;
-    for (int n = 1; n <= 99999; ++n) {
+    for (int n = takenUpTo + 1; n <= kLast; ++n) {
         candidate = stem + IntToDecStr(n) + ext;
         if (!fileExists(candidate)) return candidate;
+        takenUpTo = n;
     }
     return {};  // no free name: the caller must not write
 }
 
 std::u16string MakeUniqueFileName(std::u16string_view name) { return MakeUniqueFileName(name, PathEntryExists); }
+
+std::u16string MakeUniqueFileName(std::u16string_view name, int& takenUpTo) {
+    return MakeUniqueFileName(name, PathEntryExists, takenUpTo);
+}
 
 bool PathFileExists(std::u16string_view path) {
     if (path.empty()) return false;

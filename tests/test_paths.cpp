@@ -131,6 +131,36 @@ TEST(UniqueName, NoFreeNameGivesEmpty) {
     EXPECT_THROW(MakeUniqueFileName(u"/out/a<b.jww", takenName), InvalidPathError);
 }
 
+// Many files of one name in one run: each search goes on from the numbers
+// found taken before, and still takes a number that stayed free (a drawing
+// that failed wrote nothing under it).
+TEST(UniqueName, SearchGoesOnFromWhatWasFoundTaken) {
+    std::set<std::u16string> taken = {u"/o/a.jww", u"/o/a~1.jww", u"/o/a~2.jww"};
+    int calls = 0;
+    auto exists = [&](std::u16string_view p) { return ++calls, taken.count(std::u16string(p)) > 0; };
+    int takenUpTo = -1;
+    const struct {
+        const char16_t* expected;
+        int calls;
+        bool written;
+    } steps[] = {
+        {u"/o/a~3.jww", 4, true},   // the name, ~1, ~2, ~3
+        {u"/o/a~4.jww", 2, false},  // ~3 now written, ~4 free; not written
+        {u"/o/a~4.jww", 1, true},   // ~4 is still free
+        {u"/o/a~5.jww", 2, true},
+    };
+    for (const auto& step : steps) {
+        calls = 0;
+        const std::u16string got = MakeUniqueFileName(u"/o/a.jww", exists, takenUpTo);
+        EXPECT_EQ(got, step.expected);
+        EXPECT_EQ(calls, step.calls) << StrToUtf8(got);
+        if (step.written) taken.insert(got);
+    }
+    int fresh = -1;
+    EXPECT_EQ(MakeUniqueFileName(u"/o/b.jww", exists, fresh), u"/o/b.jww");
+    EXPECT_EQ(fresh, -1);  // the free name itself: nothing known taken
+}
+
 TEST_F(PathsOnDisk, UniqueNameOnDisk) {
     touch("x.jww");
     touch("x~1.jww");
