@@ -73,7 +73,8 @@ std::string UnwrittenReason(const std::u16string& name, int reason, size_t fileL
     switch (reason) {
         case kNoWorkingFolder: return image + " could not be written: there is no working folder";
         case kBeyondFileLimit:
-            return image + " was not written: the drawing holds more than " + std::to_string(fileLimit) + " image files";
+            return image + " was not written: the drawing holds more than " + std::to_string(fileLimit) +
+                   " image files";
     }
     return image + " could not be written into the working folder (" + std::strerror(reason) + ")";
 }
@@ -318,14 +319,15 @@ public:
 
     // `r`: a text's reference name, not empty.
     void Mark(std::u16string_view r, std::vector<char>& marked) const {
+        auto name = [this](size_t i) { return std::u16string_view(names_[i]); };
         const auto lo = std::lower_bound(sorted_.begin(), sorted_.end(), r,
-                                         [this](size_t i, std::u16string_view v) { return std::u16string_view(names_[i]) < v; });
-        const auto hi = std::partition_point(
-            lo, sorted_.end(), [&](size_t i) { return std::u16string_view(names_[i]).substr(0, r.size()) == r; });
+                                         [&](size_t i, std::u16string_view v) { return name(i) < v; });
+        const auto hi =
+            std::partition_point(lo, sorted_.end(), [&](size_t i) { return name(i).substr(0, r.size()) == r; });
         const size_t n = sorted_.size();
         size_t first = n;  // none
-        for (size_t a = static_cast<size_t>(lo - sorted_.begin()) + n, b = static_cast<size_t>(hi - sorted_.begin()) + n;
-             a < b; a >>= 1, b >>= 1) {
+        size_t a = static_cast<size_t>(lo - sorted_.begin()) + n, b = static_cast<size_t>(hi - sorted_.begin()) + n;
+        for (; a < b; a >>= 1, b >>= 1) {
             if (a & 1) first = std::min(first, least_[a++]);
             if (b & 1) first = std::min(first, least_[--b]);
         }
@@ -389,7 +391,9 @@ void TJwwData::BindImageExplode() {
         if (!IsSafeImageName(name) || !HasGzExt(name)) continue;
         std::u16string target = UnpackedName(name);
         if (target.empty() || stored.Has(target) || !unpacked.insert(target).second) continue;
-        budget -= std::min(budget, UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), budget));
+        const uint64_t written =
+            UnpackGzipFile(NativePath(BindImageFolder + name), NativePath(BindImageFolder + target), budget);
+        budget -= std::min(budget, written);
     }
 }
 

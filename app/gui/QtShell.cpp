@@ -31,8 +31,9 @@ std::u16string QtShell::DocumentsFolder() { return XdgUserFolder("DOCUMENTS", "D
 // A remembered folder that is gone ("毎回指定" keeps the one chosen last)
 // opens the dialog in the program folder.
 bool QtShell::BrowseForFolder(const std::u16string& start, std::u16string& chosen) {
-    const QString folder = QFileDialog::getExistingDirectory(
-        &form_, QString::fromUtf16(u"変換後のファイルを保存するフォルダを指定して下さい"), Q(form_.FolderDialogStart(start)));
+    const QString folder =
+        QFileDialog::getExistingDirectory(&form_, QString::fromUtf16(u"変換後のファイルを保存するフォルダを指定して下さい"),
+                                          Q(form_.FolderDialogStart(start)));
     if (folder.isEmpty()) return false;
     chosen = QDir::toNativeSeparators(folder).toStdU16String();
     return true;
