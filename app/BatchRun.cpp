@@ -34,8 +34,9 @@ bool EndsWithGz(const std::u16string& name) {
 // and a name like "../x" must not reach beyond the folder.
 void DeleteImageFilesByName(TJwwData& doc) {
     if (doc.BindImageFolder.empty()) return;  // no folder: no file was made, and "" + name is the current folder
-    for (const TBindImageType& image : doc.BindImage) {
-        if (!IsSafeImageName(image.Fname)) continue;
+    for (size_t i = 0; i < doc.BindImage.size(); ++i) {
+        const TBindImageType& image = doc.BindImage[i];
+        if (!doc.ImageFileMayExist(i) || !IsSafeImageName(image.Fname)) continue;
         TryDeleteFile(doc.BindImageFolder + image.Fname);
         if (!EndsWithGz(image.Fname)) continue;
         const std::u16string unpacked = image.Fname.substr(0, image.Fname.size() - 3);

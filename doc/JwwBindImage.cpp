@@ -372,6 +372,7 @@ private:
 void TJwwData::BindImageInit() {
     BindImage.clear();
     BindImageN = 0;
+    imageWithoutFile_.clear();
     unwrittenImages_.clear();
 }
 
@@ -388,7 +389,7 @@ void TJwwData::BindImageExplode() {
     uint64_t budget = unpackLimit_;
     for (size_t i = 0; i < ImageCount(*this) && budget > 0; ++i) {
         const std::u16string& name = BindImage[i].Fname;
-        if (!IsSafeImageName(name) || !HasGzExt(name)) continue;
+        if (!ImageFileMayExist(i) || !IsSafeImageName(name) || !HasGzExt(name)) continue;
         std::u16string target = UnpackedName(name);
         if (target.empty() || stored.Has(target) || !unpacked.insert(target).second) continue;
         const uint64_t written =
@@ -402,7 +403,7 @@ void TJwwData::BindImagePack() {
     const StoredNames stored(*this);
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         TBindImageType& e = BindImage[i];
-        if (!IsSafeImageName(e.Fname) || HasGzExt(e.Fname)) continue;
+        if (!ImageFileMayExist(i) || !IsSafeImageName(e.Fname) || HasGzExt(e.Fname)) continue;
         std::u16string packed = e.Fname + u".gz";
         if (stored.Has(packed)) continue;
         if (PackGzipFile(NativePath(BindImageFolder + e.Fname), NativePath(BindImageFolder + packed)))
@@ -416,7 +417,7 @@ void TJwwData::BindImageCopy(const std::u16string& dst) {
     if (folder.back() != u'\\' && folder.back() != u'/') folder += DirSeparatorChar();
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
-        if (!IsSafeImageName(name)) continue;
+        if (!ImageFileMayExist(i) || !IsSafeImageName(name)) continue;
         std::u16string shown = ShownName(name);
         if (shown.empty()) continue;
         CopyImageFile(NativePath(BindImageFolder + shown), NativePath(folder + shown));
@@ -427,7 +428,7 @@ void TJwwData::BindImageDeleteFile() {
     if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
-        if (IsSafeImageName(name)) ::unlink(NativePath(BindImageFolder + name).c_str());
+        if (ImageFileMayExist(i) && IsSafeImageName(name)) ::unlink(NativePath(BindImageFolder + name).c_str());
     }
 }
 
@@ -435,7 +436,8 @@ void TJwwData::BindImageDeleteGzFile() {
     if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
-        if (IsSafeImageName(name) && HasGzExt(name)) ::unlink(NativePath(BindImageFolder + name).c_str());
+        if (ImageFileMayExist(i) && IsSafeImageName(name) && HasGzExt(name))
+            ::unlink(NativePath(BindImageFolder + name).c_str());
     }
 }
 
@@ -443,7 +445,7 @@ void TJwwData::BindImageDeleteNonGzFile() {
     if (BindImageFolder.empty()) return;
     for (size_t i = 0; i < ImageCount(*this); ++i) {
         const std::u16string& name = BindImage[i].Fname;
-        if (!IsSafeImageName(name)) continue;
+        if (!ImageFileMayExist(i) || !IsSafeImageName(name)) continue;
         std::u16string shown = ShownName(name);
         if (!shown.empty()) ::unlink(NativePath(BindImageFolder + shown).c_str());
     }
@@ -458,7 +460,9 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
     if (count <= 0) return;
     // Entries behind the end of the file would all read as empty: they are not
     // kept, and the list never grows beyond what the file can hold.
-    BindImage.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), r.remaining() / kMinEntryBytes)));
+    const auto fits = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), r.remaining() / kMinEntryBytes));
+    BindImage.reserve(fits);
+    imageWithoutFile_.reserve(fits);
     std::vector<uint8_t> buf;
     size_t filesMade = 0;
     for (int32_t i = 0; i < count && !r.atEnd(); ++i) {
@@ -466,6 +470,7 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         e.Fname = ReadCleanString(r);
         e.Fsize = r.i32();
         BindImage.push_back(e);
+        imageWithoutFile_.push_back(1);
         BindImageN = static_cast<int32_t>(BindImage.size());
         if (e.Fname.empty() || e.Fsize <= 0) continue;  // no data bytes
         const uint64_t size = static_cast<uint64_t>(e.Fsize);
@@ -482,6 +487,8 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
                 if (buf.empty()) buf.resize(kCopyBlock);
                 if (const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf))
                     unwrittenImages_.emplace_back(BindImage.size() - 1, err);
+                else
+                    imageWithoutFile_.back() = 0;
             }
         } else {
             r.skip(size);

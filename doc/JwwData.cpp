@@ -46,6 +46,7 @@ void TJwwData::DataInit() {
 
     BindImage.clear();
     BindImageN = 0;
+    imageWithoutFile_.clear();
 }
 
 void TJwwData::SizeTables() {

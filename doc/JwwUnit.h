@@ -146,6 +146,10 @@ public:
     void BindImageDeleteFile();
     void BindImageDeleteGzFile();
     void BindImageDeleteNonGzFile();
+    // False when the last load wrote no file for entry i (no data, a name it
+    // refused, a failed write): the operations on the image files pass such
+    // an entry by without a system call. True for entries a load did not make.
+    bool ImageFileMayExist(size_t i) const { return i >= imageWithoutFile_.size() || !imageWithoutFile_[i]; }
     // Test hook: BindImageExplode gives up on an image that would take the
     // drawing's unpacked images past this many bytes in all
     // (kMaxUnpackedImage otherwise).
@@ -251,6 +255,10 @@ private:
     // image fails instead of leaving it out. A code, not a message: a hostile
     // list of millions of entries must not cost a message each.
     std::vector<std::pair<size_t, int>> unwrittenImages_;
+    // Per entry of the last load: 1 when it wrote no file for it. A hostile
+    // list of millions of entries without data must not cost system calls
+    // for each at every unpacking and clean-up.
+    std::vector<char> imageWithoutFile_;
 };
 
 }  // namespace morvane

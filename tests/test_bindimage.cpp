@@ -692,6 +692,32 @@ TEST(BindImageExplode, FailuresSpendTheBoundAndRepeatedNamesUnpackOnce) {
     }
 }
 
+// Entries the load wrote no file for (no data here) are passed by: a list of
+// millions of them must not cost an open or an unlink each. Files of their
+// names that the load did not make stay as they are.
+TEST(BindImageExplode, EntriesTheLoadMadeNoFileForArePassedBy) {
+    ImageDoc d;
+    d.AddText(u"^@BM%temp%map.png,1");
+    WriteBytes(d.work / "x.png", kMap);
+    WriteBytes(d.work / "y.gz", kPhotoGz);
+    Section s(3);
+    s.Entry("x.png", 0, {}).Entry("y.gz", 0, {}).Entry("map.png", kMap);
+    d.Load(s.bytes);
+    EXPECT_FALSE(d.doc.ImageFileMayExist(0));
+    EXPECT_FALSE(d.doc.ImageFileMayExist(1));
+    EXPECT_TRUE(d.doc.ImageFileMayExist(2));
+    EXPECT_TRUE(d.doc.ImageFileMayExist(3));  // no entry of the load
+    d.doc.BindImageExplode();
+    d.doc.BindImagePack();
+    EXPECT_FALSE(d.Has("y"));
+    EXPECT_FALSE(d.Has("x.png.gz"));
+    EXPECT_TRUE(d.Has("map.png.gz"));
+    d.doc.BindImageDeleteFile();
+    d.doc.BindImageDeleteNonGzFile();
+    DeleteImageFilesByName(d.doc);
+    EXPECT_EQ(FolderNames(d.work), (std::vector<std::string>{"x.png", "y.gz"}));
+}
+
 TEST(BindImageExplode, BoundHoldsForAllImagesTogether) {
     ImageDoc d;
     d.doc.SetUnpackLimitForTest(kTestUnpackLimit);
