@@ -64,9 +64,11 @@ constexpr int kGzipMemLevel = 8;
 // The smallest entry: an empty name (one length byte) and the size.
 constexpr uint64_t kMinEntryBytes = 5;
 constexpr std::u16string_view kTempRefPrefix = u"^@BM%temp%";
-// Why the load wrote no file for an image, besides an errno.
-constexpr int kNoWorkingFolder = -1;
-constexpr int kBeyondFileLimit = -2;
+// Why the load wrote no file for an image, besides an errno. Only an entry
+// with no data to write leaves nothing missing from a copy.
+constexpr int kNoImageData = -1;
+constexpr int kNoWorkingFolder = -2;
+constexpr int kBeyondFileLimit = -3;
 
 std::string UnwrittenReason(const std::u16string& name, int reason, size_t fileLimit) {
     const std::string image = "bound image " + StrToUtf8(name);
@@ -372,8 +374,7 @@ private:
 void TJwwData::BindImageInit() {
     BindImage.clear();
     BindImageN = 0;
-    imageWithoutFile_.clear();
-    unwrittenImages_.clear();
+    imageFiles_.clear();
 }
 
 // The bound holds for all the images of the drawing together: a drawing of a
@@ -462,7 +463,7 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
     // kept, and the list never grows beyond what the file can hold.
     const auto fits = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), r.remaining() / kMinEntryBytes));
     BindImage.reserve(fits);
-    imageWithoutFile_.reserve(fits);
+    imageFiles_.reserve(fits);
     std::vector<uint8_t> buf;
     size_t filesMade = 0;
     for (int32_t i = 0; i < count && !r.atEnd(); ++i) {
@@ -470,7 +471,7 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         e.Fname = ReadCleanString(r);
         e.Fsize = r.i32();
         BindImage.push_back(e);
-        imageWithoutFile_.push_back(1);
+        imageFiles_.push_back(kNoImageData);
         BindImageN = static_cast<int32_t>(BindImage.size());
         if (e.Fname.empty() || e.Fsize <= 0) continue;  // no data bytes
         const uint64_t size = static_cast<uint64_t>(e.Fsize);
@@ -478,17 +479,14 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
             // Only a shown one of these fails the save; unused images are left out anyway.
             if (BindImageFolder.empty()) {
                 r.skip(size);
-                unwrittenImages_.emplace_back(BindImage.size() - 1, kNoWorkingFolder);
+                imageFiles_.back() = kNoWorkingFolder;
             } else if (filesMade == imageFileLimit_) {
                 r.skip(size);
-                unwrittenImages_.emplace_back(BindImage.size() - 1, kBeyondFileLimit);
+                imageFiles_.back() = kBeyondFileLimit;
             } else {
                 ++filesMade;
                 if (buf.empty()) buf.resize(kCopyBlock);
-                if (const int err = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf))
-                    unwrittenImages_.emplace_back(BindImage.size() - 1, err);
-                else
-                    imageWithoutFile_.back() = 0;
+                imageFiles_.back() = ExtractImageFile(r, NativePath(BindImageFolder + e.Fname), size, buf);
             }
         } else {
             r.skip(size);
@@ -549,9 +547,10 @@ bool TJwwData::WriteBindImageSection(ByteWriter& w) {
         }
         // An image a text shows but the load could not write out: leaving it
         // out would give a copy without it that looks complete.
-        for (const auto& [index, reason] : unwrittenImages_) {
-            if (index < n && marks[index]) {
-                SetFailure(kFileIoError, UnwrittenReason(BindImage[index].Fname, reason, imageFileLimit_), false, 0);
+        for (size_t i = 0; i < std::min(n, imageFiles_.size()); ++i) {
+            const int reason = imageFiles_[i];
+            if (marks[i] && reason != 0 && reason != kNoImageData) {
+                SetFailure(kFileIoError, UnwrittenReason(BindImage[i].Fname, reason, imageFileLimit_), false, 0);
                 return false;
             }
         }

@@ -46,7 +46,7 @@ void TJwwData::DataInit() {
 
     BindImage.clear();
     BindImageN = 0;
-    imageWithoutFile_.clear();
+    imageFiles_.clear();
 }
 
 void TJwwData::SizeTables() {

@@ -310,7 +310,6 @@ void SplitMemo(const std::u16string& memo, std::u16string& line1, std::u16string
 bool TJwwData::FileIn(const std::u16string& FName) {
     DataInit();
     lastFailure_ = {};
-    unwrittenImages_.clear();
     auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
     bool ok = false;
     bool opened = false;

@@ -149,7 +149,7 @@ public:
     // False when the last load wrote no file for entry i (no data, a name it
     // refused, a failed write): the operations on the image files pass such
     // an entry by without a system call. True for entries a load did not make.
-    bool ImageFileMayExist(size_t i) const { return i >= imageWithoutFile_.size() || !imageWithoutFile_[i]; }
+    bool ImageFileMayExist(size_t i) const { return i >= imageFiles_.size() || imageFiles_[i] == 0; }
     // Test hook: BindImageExplode gives up on an image that would take the
     // drawing's unpacked images past this many bytes in all
     // (kMaxUnpackedImage otherwise).
@@ -249,16 +249,14 @@ private:
     bool refuseLinkForTest_ = false;
     uint64_t unpackLimit_ = kMaxUnpackedImage;
     size_t imageFileLimit_ = kMaxImageFiles;
-    // Entries whose image file the load could not write into BindImageFolder
-    // (a full disk, a folder gone), with the reason (an errno, or one of the
-    // negative codes of JwwBindImage.cpp): a save that would keep such an
-    // image fails instead of leaving it out. A code, not a message: a hostile
-    // list of millions of entries must not cost a message each.
-    std::vector<std::pair<size_t, int>> unwrittenImages_;
-    // Per entry of the last load: 1 when it wrote no file for it. A hostile
-    // list of millions of entries without data must not cost system calls
-    // for each at every unpacking and clean-up.
-    std::vector<char> imageWithoutFile_;
+    // Per entry of the last load, what became of its file: 0 written; else
+    // none, with the reason (an errno, or one of the codes of
+    // JwwBindImage.cpp, among them "no data to write"). The operations on the
+    // image files pass entries without a file by, so that a hostile list of
+    // millions costs no system call each; a save that would keep an image
+    // the load failed to write fails instead of leaving it out. A code, not a
+    // message: such a list must not cost a message each either.
+    std::vector<int32_t> imageFiles_;
 };
 
 }  // namespace morvane

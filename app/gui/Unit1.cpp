@@ -101,7 +101,7 @@ void TForm1::SetShell(std::unique_ptr<QtShell> shell) { shell_ = std::move(shell
 std::u16string TForm1::TempFolder() const { return workingFolder_ ? workingFolder_->Path() : std::u16string(); }
 
 std::u16string TForm1::FolderDialogStart(const std::u16string& start) const {
-    return !start.empty() && PathFolderExists(start) ? start : setup_.ProgramFolder;
+    return PathFolderExists(start) ? start : setup_.ProgramFolder;
 }
 
 // ---- Layout -----------------------------------------------------------------------
