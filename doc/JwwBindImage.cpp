@@ -473,8 +473,10 @@ void TJwwData::ReadBindImageSection(ByteReader& r) {
         BindImage.push_back(e);
         imageFiles_.push_back(kNoImageData);
         BindImageN = static_cast<int32_t>(BindImage.size());
-        if (e.Fname.empty() || e.Fsize <= 0) continue;  // no data bytes
-        const uint64_t size = static_cast<uint64_t>(e.Fsize);
+        if (e.Fname.empty() || e.Fsize == 0) continue;  // no data bytes, no file
+        // A negative size carries no data bytes either, but the entry still
+        // gets its (empty) file, which a text may show and a save then keeps.
+        const uint64_t size = e.Fsize < 0 ? 0 : static_cast<uint64_t>(e.Fsize);
         if (BindImageExp && IsSafeImageName(e.Fname)) {
             // Only a shown one of these fails the save; unused images are left out anyway.
             if (BindImageFolder.empty()) {

@@ -201,21 +201,25 @@ TEST(BindImageSection, EachReferenceMarksTheFirstEntryItBegins) {
     }
 }
 
-TEST(BindImageSection, EntriesWithoutDataCreateNoFileAndKeepTheNextAligned) {
+TEST(BindImageSection, EntriesWithoutDataKeepTheNextAlignedAndANegativeSizeGetsAnEmptyFile) {
     ImageDoc d;
     d.AddText(u"^@BM%temp%zero.png,1");
+    d.AddText(u"^@BM%temp%minus.png,1");
     d.AddText(u"^@BM%temp%after.png,1");
-    // Size 0 and a negative size carry no bytes; an empty name neither.
+    // Size 0 and a negative size carry no bytes; an empty name neither. Only
+    // size 0 and an empty name skip the file: a negative size makes it empty.
     Section s(4);
     s.Entry("zero.png", 0, {}).Entry("minus.png", -5, {}).Entry("", 7, {}).Entry("after.png", kMap);
     EXPECT_EQ(d.Load(s.bytes), s.bytes.size());
     ASSERT_EQ(d.doc.BindImageN, 4);
     EXPECT_EQ(d.doc.BindImage[1].Fsize, -5);
     EXPECT_FALSE(d.Has("zero.png"));
-    EXPECT_FALSE(d.Has("minus.png"));
+    ASSERT_TRUE(d.Has("minus.png"));
+    EXPECT_EQ(d.File("minus.png"), Bytes{});
     EXPECT_EQ(d.File("after.png"), kMap);
-    // zero.png is referenced but has no file: left out.
-    EXPECT_EQ(d.Save(), Section(1).Entry("after.png", kMap).bytes);
+    // zero.png is referenced but has no file: left out. minus.png has its
+    // empty file: written with size 0.
+    EXPECT_EQ(d.Save(), Section(2).Entry("minus.png", 0, {}).Entry("after.png", kMap).bytes);
 }
 
 struct FlagCase {
