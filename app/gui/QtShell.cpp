@@ -14,6 +14,9 @@ namespace {
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
+// A filter's caption: the filter without the pattern list Qt reads behind it.
+QString FilterCaption(const QString& filter) { return filter.left(filter.lastIndexOf(QStringLiteral(" ("))); }
+
 }  // namespace
 
 QStringList OpenDialogFilters() {
@@ -45,11 +48,16 @@ bool QtShell::OpenFiles(const std::u16string& initialFolder, int32_t& filterInde
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const QStringList filters = OpenDialogFilters();
+    // The filters are listed by their captions alone ("Jw_cad 図面ファイル(win)"),
+    // without Qt's pattern lists behind them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.value(std::clamp<int>(filterIndex, 1, int(filters.size())) - 1));
     if (dialog.exec() != QDialog::Accepted) return false;
-    const int used = int(filters.indexOf(dialog.selectedNameFilter()));
-    if (used >= 0) filterIndex = used + 1;
+    // Without the details the dialog may name the filter by its caption alone.
+    const QString used = dialog.selectedNameFilter();
+    for (int i = 0; i < filters.size(); ++i)
+        if (used == filters[i] || used == FilterCaption(filters[i])) filterIndex = i + 1;
     chosen.clear();
     for (const QString& f : dialog.selectedFiles()) chosen.push_back(QDir::toNativeSeparators(f).toStdU16String());
     return true;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 #include <memory>
@@ -630,6 +632,51 @@ private slots:
         const QStringList lines = ReadLines(h.SettingsPath());
         QCOMPARE(lines.value(10), QStringLiteral("2"));
         QCOMPARE(lines.value(9), h.root + "/");
+    }
+
+    // The window's own open dialog: its title, the captions of its two
+    // filters as the user reads them, and the filter index it starts with and
+    // gives back.
+    void openDialogAsShown() {
+        Harness h(Root());
+        QtShell real(*h.form);
+        QString title;
+        QStringList filterCaptions;
+        int shownFilter = -1;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            title = dialog->windowTitle();
+            if (auto* types = dialog->findChild<QComboBox*>("fileTypeCombo")) {
+                for (int i = 0; i < types->count(); ++i) filterCaptions << types->itemText(i);
+                shownFilter = types->currentIndex();
+            }
+            dialog->reject();
+        });
+        int32_t filterIndex = 2;
+        std::vector<std::u16string> chosen;
+        QVERIFY(!real.OpenFiles(h.root.toStdU16String(), filterIndex, chosen));
+        QCOMPARE(title, Q(u"変換元ファイルを指定"));
+        QCOMPARE(filterCaptions, (QStringList{Q(u"Jw_cad 図面ファイル(win)"), Q(u"全てのファイル(*.*)")}));
+        QCOMPARE(shownFilter, 1);
+
+        // Accepted: the file picked and the filter in use, counted from 1.
+        const QString drawing = WriteFile(h.root + "/a.jww", "whatever");
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!types || !name) return dialog->reject();
+            types->setCurrentIndex(1);
+            emit types->activated(1);
+            name->setText("a.jww");
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        filterIndex = 1;
+        QVERIFY(real.OpenFiles(h.root.toStdU16String(), filterIndex, chosen));
+        QCOMPARE(chosen, std::vector<std::u16string>{drawing.toStdU16String()});
+        QCOMPARE(filterIndex, 2);
     }
 
     // "指定フォルダ" naming a missing folder: one message, and nothing else changes.
