@@ -53,6 +53,9 @@ bool QtShell::OpenFiles(const std::u16string& initialFolder, int32_t& filterInde
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.value(std::clamp<int>(filterIndex, 1, int(filters.size())) - 1));
+    // The name box starts with one ideographic space: blank to the eye, and
+    // replaced by whatever the user picks or types.
+    dialog.selectFile(QString(QChar(0x3000)));
     if (dialog.exec() != QDialog::Accepted) return false;
     // Without the details the dialog may name the filter by its caption alone.
     const QString used = dialog.selectedNameFilter();

@@ -635,12 +635,12 @@ private slots:
     }
 
     // The window's own open dialog: its title, the captions of its two
-    // filters as the user reads them, and the filter index it starts with and
-    // gives back.
+    // filters as the user reads them, the filter index it starts with, and a
+    // file name of one ideographic space.
     void openDialogAsShown() {
         Harness h(Root());
         QtShell real(*h.form);
-        QString title;
+        QString title, fileName;
         QStringList filterCaptions;
         int shownFilter = -1;
         QTimer::singleShot(0, [&] {
@@ -651,6 +651,7 @@ private slots:
                 for (int i = 0; i < types->count(); ++i) filterCaptions << types->itemText(i);
                 shownFilter = types->currentIndex();
             }
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) fileName = name->text();
             dialog->reject();
         });
         int32_t filterIndex = 2;
@@ -659,6 +660,7 @@ private slots:
         QCOMPARE(title, Q(u"変換元ファイルを指定"));
         QCOMPARE(filterCaptions, (QStringList{Q(u"Jw_cad 図面ファイル(win)"), Q(u"全てのファイル(*.*)")}));
         QCOMPARE(shownFilter, 1);
+        QCOMPARE(fileName, Q(u"\u3000"));
 
         // Accepted: the file picked and the filter in use, counted from 1.
         const QString drawing = WriteFile(h.root + "/a.jww", "whatever");
