@@ -247,12 +247,14 @@ void TForm1::FormCreate() {
 
     QComboBox* themes = options_->ThemeList();
     themes->addItems(ThemeNames());
-    gstyle_ = FindThemeName(Q(a.gstyle));
-    if (gstyle_.isEmpty() || !ApplyTheme(*qApp, gstyle_)) {
+    // A theme of the list is found whatever the letter case, and the name
+    // keeps the spelling the settings file gave it.
+    gstyle_ = Q(a.gstyle);
+    if (FindThemeName(gstyle_).isEmpty() || !ApplyTheme(*qApp, gstyle_)) {
         gstyle_ = Q(kSystemThemeName);
         ApplyTheme(*qApp, gstyle_);
     }
-    themes->setCurrentIndex(themes->findText(gstyle_));
+    themes->setCurrentIndex(themes->findText(gstyle_, Qt::MatchFixedString));
 
     ShowSettings(a);
     // Without a settings file the swatches keep their design look.
