@@ -56,6 +56,8 @@ inline pid_t StartProgram(const std::string& program, const std::vector<std::str
     ::dup2(out, 1);
     ::dup2(err, 2);
     for (const char* v : {"XDG_DESKTOP_DIR", "XDG_DOCUMENTS_DIR", "XDG_CONFIG_HOME"}) ::unsetenv(v);
+    // As started from a terminal, whatever the test runner ignores.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(sig, SIG_DFL);
     for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
     struct rlimit none {0, 0};
     ::setrlimit(RLIMIT_CORE, &none);

@@ -291,3 +291,109 @@ TEST(CliFaults, TwoRunsIntoOneFolderAtOnceKeepEveryFile) {
     }
     EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
 }
+
+namespace {
+
+// `count` sources (hard links of one drawing that shows a bound image of a
+// megabyte) in src/, for runs that last long enough to be stopped midway.
+std::vector<std::string> ManySourcesWithAnImage(CliFixture& f, int count) {
+    TJwwData d;
+    fixture::Build(d, false);
+    d.BindImageFolder = Utf8ToStr(f.Path("img/"));
+    d.BindImageExp = d.BindImageExr = true;
+    fs::create_directories(f.tmp.path() / "img");
+    f.tmp.Write("img/photo.jpg", std::string(1 << 20, 'p'));
+    d.BindImage = {{u"photo.jpg", 1 << 20, false}};
+    d.BindImageN = 1;
+    const fs::path first = f.tmp.path() / "src" / "d0.jww";
+    EXPECT_TRUE(d.FileOut(Utf8ToStr(first.string()), 700)) << d.LastFailure().Describe();
+    std::vector<std::string> names = {first.string()};
+    for (int i = 1; i < count; ++i) {
+        const fs::path link = f.tmp.path() / "src" / ("d" + std::to_string(i) + ".jww");
+        fs::create_hard_link(first, link);
+        names.push_back(link.string());
+    }
+    return names;
+}
+
+// Waits until the child's log names a finished file.
+void WaitForFirstOutcome(const fs::path& out) {
+    for (int i = 0; i < 2000 && ReadFile(out).find(StrToUtf8(kOutcomePrefix)) == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+}  // namespace
+
+// Ctrl-C, a hang-up or SIGTERM in the middle of a run: the files in work are
+// finished and logged, the run stops, the unpacked images and the working
+// folders go, and the program ends by the signal. Every file written is whole.
+TEST(CliFaults, StopSignalEndsTheRunWithoutLeavingWorkingFiles) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    constexpr int kFiles = 200;
+    const std::vector<std::string> sources = ManySourcesWithAnImage(f, kFiles);
+    const std::string interrupted = StrToUtf8(kInterruptedLine);
+    struct Case {
+        int signal;
+        const char* jobs;
+    };
+    for (const Case c : {Case{SIGINT, "1"}, Case{SIGTERM, "2"}, Case{SIGHUP, "3"}}) {
+        SCOPED_TRACE(c.signal);
+        const fs::path out = f.tmp.path() / ("out" + std::to_string(c.signal));
+        fs::create_directories(out);
+        std::vector<std::string> args = {"--settings", f.settings, "--dest", out.string(), "--jobs", c.jobs};
+        args.insert(args.end(), sources.begin(), sources.end());
+        pid_t pid = f.Start(args, "sig");
+        WaitForFirstOutcome(f.OutPath("sig"));
+        ::kill(pid, c.signal);
+        CliResult r = f.Wait(pid, "sig");
+        EXPECT_EQ(r.signal, c.signal) << r.err;
+        const std::vector<std::string> lines = r.OutLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), interrupted);
+        const size_t logged = (lines.size() - 1) / 3;
+        EXPECT_LT(logged, static_cast<size_t>(kFiles));
+        EXPECT_EQ(All(out).size(), logged);
+        for (const std::string& name : All(out)) {
+            TJwwData d;
+            EXPECT_TRUE(LoadDrawing(out / name, d)) << name;
+        }
+        EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+        EXPECT_TRUE(All(f.tmp.path() / "tmp").empty());
+    }
+}
+
+// A reader of the log that goes away (a pipe into "head") fails the run
+// instead of killing it: every file is converted, the working files go, the
+// status is 1.
+TEST(CliFaults, LogReaderGoneFailsTheRunWithoutLeavingWorkingFiles) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::vector<std::string> sources = ManySourcesWithAnImage(f, 3);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ::close(pipeFds[0]);  // nobody reads
+    std::vector<std::string> args = {"--settings", f.settings, "--dest", f.Path("out")};
+    args.insert(args.end(), sources.begin(), sources.end());
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        std::signal(SIGPIPE, SIG_DFL);
+        int err = ::open(f.ErrPath("pipe").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        for (const std::string& e : f.Env()) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv{const_cast<char*>(f.cli.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(f.cli.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    CliResult r = WaitProgram(pid, f.ErrPath("unused"), f.ErrPath("pipe"));
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find("the log could not be written"), std::string::npos) << r.err;
+    EXPECT_EQ(All(f.tmp.path() / "out").size(), sources.size());
+    EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
+    EXPECT_TRUE(All(f.tmp.path() / "tmp").empty());
+}

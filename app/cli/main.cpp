@@ -1,6 +1,7 @@
 // morvane-cli: converts JWW drawings with the settings of a settings file, or
 // shows what the tool can change in them. No window, no dialog; the settings
 // file is read, never written.
+#include <csignal>
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
@@ -46,6 +47,31 @@ constexpr const char* kUsage =
 
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
 constexpr int kMaxJobs = 64;
+
+// The signal that asked the run to stop (0: none).
+volatile std::sig_atomic_t gStopSignal = 0;
+
+extern "C" void OnStopSignal(int sig) { gStopSignal = sig; }
+
+// Ctrl-C, a hang-up or a kill (SIGTERM) stops the run before the next file:
+// the files in work are finished and logged, the unpacked images and the
+// working folders are removed, and the program then ends by that signal. A
+// second one ends it at once. A signal ignored when the program started
+// (nohup, a background job) stays ignored. A reader of the log that goes away
+// no longer kills the program with SIGPIPE: the write fails and the run ends
+// with status 1, its working files removed.
+void CatchStopSignals() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa {};
+        sa.sa_handler = OnStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART | SA_RESETHAND;
+        ::sigaction(sig, &sa, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 struct CliOptions {
     std::optional<std::string> settings;
@@ -186,6 +212,7 @@ int Convert(const CliOptions& o) {
     // A destination that cannot be used is the run's error, whatever the
     // files named: checked before them.
     ConsoleShell shell;
+    shell.StopWhenSet(&gStopSignal);
     if (auto status = ChooseDestination(o, settings, shell)) return *status;
 
     int skipped = 0;
@@ -243,8 +270,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
     else if (options.version)
         std::printf("%s\n", kVersion);
-    else
-        status = options.show ? Show(options) : Convert(options);
+    else if (options.show)
+        status = Show(options);
+    else {
+        CatchStopSignals();
+        status = Convert(options);
+    }
     // The log is the outcome a script reads: losing it (a full disk) is a
     // failure even when every drawing was converted.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -252,6 +283,12 @@ int main(int argc, char** argv) {
                      options.help || options.version ? "standard output could not be written"
                                                      : "the log could not be written to standard output");
         if (status == kExitOk) status = kExitFailed;
+    }
+    // Stopped by a signal: the working files are gone; end as that signal
+    // would have ended the program.
+    if (const int sig = gStopSignal) {
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
     }
     return status;
 }
