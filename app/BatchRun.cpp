@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -223,7 +224,8 @@ public:
         : queue_(queue), docs_(docs), files_(queue.FList.size()), done_(queue.FList.size(), false),
           settings_(docs.size(), settings) {}
 
-    void Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary);
+    // False, with nothing done, when the system gives no thread at all.
+    bool Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary);
     bool AnyLoaded() const {
         return std::any_of(files_.begin(), files_.end(), [](const QueuedFile& f) { return f.outcome.loaded; });
     }
@@ -352,16 +354,25 @@ bool ParallelRun::TakenInWork(const std::u16string& key) {
     return false;
 }
 
-void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary) {
+bool ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& shell, RunSummary& summary) {
+    // The system may give fewer threads than asked for (a limit on processes,
+    // memory): the run goes on with those it gave.
     std::vector<std::thread> workers;
-    for (size_t w = 0; w < docs_.size(); ++w) workers.emplace_back([this, w] { Work(w); });
+    for (size_t w = 0; w < docs_.size(); ++w) {
+        try {
+            workers.emplace_back([this, w] { Work(w); });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (workers.empty()) return false;
     TakenNumbers taken;
     // Up to four files per worker are handed out, and this thread is woken
     // when half of them are done: a worker that finishes finds the next file
     // waiting, and the threads wake each other about once for every two files
     // instead of several times for each (waking and switching threads was a
     // tenth of a two-job run of small drawings).
-    const size_t full = 4 * docs_.size(), refill = 2 * docs_.size();
+    const size_t full = 4 * workers.size(), refill = 2 * workers.size();
     for (size_t i = 0; i < files_.size(); ++i) {
         if (InWork() >= full)
             WaitUntilInWorkBelow(refill, shell, summary);
@@ -395,6 +406,7 @@ void ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
     for (std::thread& t : workers) t.join();
     LogFinished(shell, summary);
     if (summary.status == RunStatus::Interrupted) shell.LogAppend(kInterruptedLine, {});
+    return true;
 }
 
 }  // namespace
@@ -428,9 +440,12 @@ RunSummary RunProc(const FileQueue& queue, AppSettings& settings, std::span<TJww
         BatchSettings normalised = settings.batch;
         NormaliseSettings(normalised);
         ParallelRun run(queue, docs, normalised);
-        run.Run(folder, besideSource, shell, summary);
-        // One worker normalises the settings when it first applies them to a drawing.
-        if (run.AnyLoaded()) settings.batch = normalised;
+        if (!run.Run(folder, besideSource, shell, summary)) {
+            RunOneByOne(queue, folder, besideSource, settings, *docs[0], shell, summary);  // no thread to be had
+        } else if (run.AnyLoaded()) {
+            // One worker normalises the settings when it first applies them to a drawing.
+            settings.batch = normalised;
+        }
     }
     const int total = queue.FListN();
     shell.Progress(summary.converted + summary.failed, total, {});

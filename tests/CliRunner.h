@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,6 +43,9 @@ struct ChildLimits {
     uint64_t addressSpace = 0;  // RLIMIT_AS
     uint64_t fileSize = 0;      // RLIMIT_FSIZE
     bool killOnFileSize = false;  // SIGXFSZ kills the child; otherwise writes fail with EFBIG
+    // The child may start no thread (RLIMIT_NPROC of 1). Root, whom the limit
+    // does not bind, runs the child as the user "nobody" (65534).
+    bool noThreads = false;
 };
 
 // Starts `program` with `args` and the extra environment `env` (NAME=value),
@@ -69,6 +73,12 @@ inline pid_t StartProgram(const std::string& program, const std::vector<std::str
         std::signal(SIGXFSZ, limits.killOnFileSize ? SIG_DFL : SIG_IGN);  // kept across exec
         struct rlimit fs {limits.fileSize, limits.fileSize};
         ::setrlimit(RLIMIT_FSIZE, &fs);
+    }
+    if (limits.noThreads) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
+        struct rlimit one {1, 1};
+        ::setrlimit(RLIMIT_NPROC, &one);
     }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

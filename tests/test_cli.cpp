@@ -137,6 +137,31 @@ TEST(Cli, JobsGiveTheSameLogAndFilesAsOneJob) {
     EXPECT_FALSE(fs::exists(f.tmp.path() / "bin" / "TEMP"));
 }
 
+// Where the system gives no thread (a limit on processes), --jobs converts
+// on the calling thread: the log and the files of one job, no working folder left.
+TEST(Cli, JobsWithoutThreadsConvertAsOneJob) {
+    SKIP_WITHOUT_CLI();
+    CliFixture f;
+    const std::string a = f.Source("a.jww"), b = f.Source("b.jww");
+    const std::string image = (fs::path(MORVANE_SOURCE_DIR) / "samples" / "detail-700.jww").string();
+    // Open to "nobody", who runs the child when the tests run as root.
+    for (const char* d : {"", "src", "tmp"}) fs::permissions(f.tmp.path() / d, fs::perms::all);
+    std::map<std::string, CliResult> runs;
+    for (const std::string jobs : {"1", "4"}) {
+        fs::create_directories(f.tmp.path() / ("out" + jobs));
+        fs::permissions(f.tmp.path() / ("out" + jobs), fs::perms::all);
+        runs[jobs] = f.Run({"--settings", f.settings, "--dest", f.Path("out" + jobs), "--jobs", jobs, a, image, b},
+                           {.noThreads = jobs != "1"});
+    }
+    EXPECT_EQ(runs["4"].exit, 0) << runs["4"].err;
+    std::string log4 = runs["4"].out;
+    for (size_t p; (p = log4.find(f.Path("out4"))) != std::string::npos;) log4.replace(p, f.Path("out4").size(), f.Path("out1"));
+    EXPECT_EQ(log4, runs["1"].out);
+    for (const auto& e : fs::directory_iterator(f.tmp.path() / "out1"))
+        EXPECT_TRUE(ReadFile(f.tmp.path() / "out4" / e.path().filename()) == ReadFile(e.path())) << e.path();
+    EXPECT_TRUE(fs::is_empty(f.tmp.path() / "tmp"));
+}
+
 TEST(Cli, DestinationErrorsWriteNothing) {
     SKIP_WITHOUT_CLI();
     CliFixture f;
