@@ -345,12 +345,14 @@ std::u16string ParallelRun::ClashKey(const std::u16string& destination) {
     return lastResolved_ + UpperCaseStr(name);
 }
 
-// True when a file still in work may be written under the name of `key`:
-// whether that name ends up taken is not settled yet.
+// True when a file not yet logged may be written under the name of `key`:
+// whether that name ends up taken is not settled yet. A file that is done
+// counts too: it may have finished after the free name was sought, while its
+// name was still free on disk.
 bool ParallelRun::TakenInWork(const std::u16string& key) {
     std::lock_guard lock(mutex_);
     for (size_t i = logged_; i < started_; ++i)
-        if (!done_[i] && files_[i].clashKey == key) return true;
+        if (files_[i].clashKey == key) return true;
     return false;
 }
 
