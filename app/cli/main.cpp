@@ -1,6 +1,7 @@
 // morvane-cli: converts JWW drawings with the settings of a settings file, or
 // shows what the tool can change in them. No window, no dialog; the settings
 // file is read, never written.
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <algorithm>
@@ -48,10 +49,12 @@ constexpr const char* kUsage =
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
 constexpr int kMaxJobs = 64;
 
-// The signal that asked the run to stop (0: none).
-volatile std::sig_atomic_t gStopSignal = 0;
+// The signal that asked the run to stop (0: none). An atomic, not a volatile
+// flag: with several jobs the handler may run on a worker's thread.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-extern "C" void OnStopSignal(int sig) { gStopSignal = sig; }
+extern "C" void OnStopSignal(int sig) { gStopSignal.store(sig, std::memory_order_relaxed); }
 
 // Ctrl-C, a hang-up or a kill (SIGTERM) stops the run before the next file:
 // the files in work are finished and logged, the unpacked images and the
@@ -286,7 +289,7 @@ int main(int argc, char** argv) {
     }
     // Stopped by a signal: the working files are gone; end as that signal
     // would have ended the program.
-    if (const int sig = gStopSignal) {
+    if (const int sig = gStopSignal.load()) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
     }

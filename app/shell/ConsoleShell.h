@@ -2,7 +2,7 @@
 // messages and failure reasons on stderr, log lines on stdout (UTF-8).
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdio>
 
 #include "app/shell/Shell.h"
@@ -27,8 +27,8 @@ public:
 
     void ShowMessage(const std::u16string& text) override;
     // A stop request: true once `*flag` (set by a signal handler) is not 0.
-    void StopWhenSet(const volatile std::sig_atomic_t* flag) { stop_ = flag; }
-    bool EscapePressed() override { return stop_ && *stop_ != 0; }
+    void StopWhenSet(const std::atomic<int>* flag) { stop_ = flag; }
+    bool EscapePressed() override { return stop_ && stop_->load(std::memory_order_relaxed) != 0; }
 
     void LogClear() override {}
     // The line on stdout; a reason, on stderr as "<file in work>: <reason>".
@@ -39,7 +39,7 @@ public:
 private:
     std::FILE* out_;
     std::FILE* err_;
-    const volatile std::sig_atomic_t* stop_ = nullptr;
+    const std::atomic<int>* stop_ = nullptr;
     std::u16string current_;
 };
 
