@@ -76,10 +76,13 @@ std::optional<WorkingFolder> WorkingFolder::Create(const std::u16string& program
 
     for (const std::string& base : {tempInProgram, systemTemp}) {
         if (base.empty()) continue;
-        // Another process may remove an empty TEMP between our mkdir and
-        // mkdtemp; try again a few times before falling back.
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (::mkdir(base.c_str(), 0777) != 0 && errno != EEXIST) break;
+        // TEMP in the program folder is made when missing (and tidied when
+        // left empty); the system's temporary folder is used as it is, never
+        // made. Another process may remove an empty TEMP between our mkdir
+        // and mkdtemp; try again a few times before falling back.
+        const bool own = base == tempInProgram;
+        for (int attempt = 0; attempt < (own ? 3 : 1); ++attempt) {
+            if (own && ::mkdir(base.c_str(), 0777) != 0 && errno != EEXIST) break;
             std::string pattern = base + "morvane-XXXXXX";
             if (::mkdtemp(pattern.data())) {  // mode 0700
                 return WorkingFolder(NativeToStr(pattern + "/"),

@@ -343,6 +343,14 @@ TEST(AppPaths, WorkingFoldersArePrivateAndTidied) {
     auto d = WorkingFolder::Create(tmp.U("nowhere") + u"/");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->Path().find(u"nowhere"), std::u16string::npos);
+
+    // ... which is never made: a $TMPDIR that does not exist gives no working folder.
+    const char* saved = std::getenv("TMPDIR");
+    const std::string keep = saved ? saved : "";
+    ::setenv("TMPDIR", (tmp.path() / "missing").c_str(), 1);
+    EXPECT_FALSE(WorkingFolder::Create(tmp.U("nowhere") + u"/"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.path() / "missing"));
+    saved ? ::setenv("TMPDIR", keep.c_str(), 1) : ::unsetenv("TMPDIR");
 }
 
 }  // namespace
