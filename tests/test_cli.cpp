@@ -2,6 +2,7 @@
 // stderr, and nothing written where nothing should be.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,7 +66,12 @@ TEST(Cli, ConvertsPrintsTheLogAndReportsFailures) {
     const std::string txt = f.tmp.Write("src/notes.txt", "x").string();
     const std::string settingsBefore = ReadFile(f.settings);
 
-    CliResult r = f.Run({"--settings", f.settings, "--dest", f.Path("out"), a, b, txt, c});
+    // Names that are no drawing at all: a pipe, a loop of links, nothing.
+    const std::string pipe = f.Path("src/pipe.jww"), loop = f.Path("src/loop.jww"), gone = f.Path("src/gone.jww");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_symlink(loop, loop);
+
+    CliResult r = f.Run({"--settings", f.settings, "--dest", f.Path("out"), a, b, txt, pipe, loop, gone, c});
     EXPECT_EQ(r.exit, 1);
     const std::string ok = U8(kOutcomePrefix) + U8(kOutcomeOk), failed = U8(kOutcomePrefix) + U8(kOutcomeFailed);
     const std::vector<std::string> expected = {
@@ -75,10 +81,13 @@ TEST(Cli, ConvertsPrintsTheLogAndReportsFailures) {
     };
     EXPECT_EQ(r.OutLines(), expected);
     // One line per failed file naming it and the reason with its byte offset,
-    // one for the argument that is no drawing.
+    // one for each argument that is no drawing, with why.
     EXPECT_NE(r.err.find(b + ": "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("byte"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(txt + ": not a .jww file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(pipe + ": not a regular file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(loop + ": a loop of symbolic links"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(gone + ": no such file"), std::string::npos) << r.err;
 
     TJwwData out;
     ASSERT_TRUE(LoadDrawing(f.tmp.path() / "out" / "a.jww", out));

@@ -1,7 +1,10 @@
 // morvane-cli: converts JWW drawings with the settings of a settings file, or
 // shows what the tool can change in them. No window, no dialog; the settings
 // file is read, never written.
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <algorithm>
@@ -149,7 +152,11 @@ constexpr const char* kInvalidCharsReason =
 const char* SkipReason(const std::u16string& path) {
     if (HasInvalidPathChar(path)) return kInvalidCharsReason;
     if (PathFolderExists(path)) return "is a folder, not a .jww file";
-    if (!PathFileExists(path)) return "no such file";
+    if (!PathFileExists(path)) {
+        struct stat st {};
+        if (::stat(NativePath(path).c_str(), &st) == 0) return "not a regular file (a device, pipe or socket)";
+        return errno == ELOOP ? "a loop of symbolic links" : "no such file";
+    }
     return "not a .jww file";
 }
 
