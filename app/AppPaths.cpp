@@ -1,6 +1,9 @@
 #include "app/AppPaths.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +37,45 @@ std::string XdgBase(const char* variable, const char* fallbackUnderHome) {
 std::string WithSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
+}
+
+constexpr char kWorkingPrefix[] = "morvane-";
+constexpr size_t kWorkingNameLength = sizeof kWorkingPrefix - 1 + 6;  // mkdtemp's XXXXXX
+
+// Removes the working folders in `base` that runs killed or crashed left
+// behind: named as mkdtemp names ours, a folder of this user (never a link),
+// untouched for kStaleAfterSeconds, and not locked by a run still going on.
+// Only the files directly inside are removed, then the folder if that
+// empties it; nothing is followed out of it.
+void RemoveStaleWorkingFolders(const std::string& base) {
+    const int baseFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd < 0) return;
+    DIR* entries = ::fdopendir(baseFd);
+    if (!entries) {
+        ::close(baseFd);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent* e = ::readdir(entries)) {
+        const std::string name = e->d_name;
+        if (name.size() != kWorkingNameLength || name.rfind(kWorkingPrefix, 0) != 0) continue;
+        const int fd = ::openat(baseFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        const bool stale = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+                           now - st.st_mtime >= WorkingFolder::kStaleAfterSeconds &&
+                           ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (stale) {
+            if (DIR* files = ::fdopendir(::dup(fd))) {
+                while (const dirent* f = ::readdir(files))
+                    if (f->d_type != DT_DIR) ::unlinkat(fd, f->d_name, 0);
+                ::closedir(files);
+            }
+            ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR);  // fails, harmlessly, if anything is left
+        }
+        ::close(fd);
+    }
+    ::closedir(entries);
 }
 
 }  // namespace
@@ -81,12 +123,17 @@ std::optional<WorkingFolder> WorkingFolder::Create(const std::u16string& program
         // made. Another process may remove an empty TEMP between our mkdir
         // and mkdtemp; try again a few times before falling back.
         const bool own = base == tempInProgram;
+        RemoveStaleWorkingFolders(base);
         for (int attempt = 0; attempt < (own ? 3 : 1); ++attempt) {
             if (own && ::mkdir(base.c_str(), 0777) != 0 && errno != EEXIST) break;
-            std::string pattern = base + "morvane-XXXXXX";
+            std::string pattern = base + kWorkingPrefix + "XXXXXX";
             if (::mkdtemp(pattern.data())) {  // mode 0700
+                // Locked at once: a sweep passes a folder by while it is
+                // locked or has just been made.
+                const int lock = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (lock >= 0) ::flock(lock, LOCK_EX | LOCK_NB);
                 return WorkingFolder(NativeToStr(pattern + "/"),
-                                     base == tempInProgram ? NativeToStr(base) : std::u16string());
+                                     base == tempInProgram ? NativeToStr(base) : std::u16string(), lock);
             }
             if (errno != ENOENT) break;
         }
@@ -95,15 +142,18 @@ std::optional<WorkingFolder> WorkingFolder::Create(const std::u16string& program
 }
 
 WorkingFolder::WorkingFolder(WorkingFolder&& other) noexcept
-    : path_(std::move(other.path_)), parentToTidy_(std::move(other.parentToTidy_)) {
+    : path_(std::move(other.path_)), parentToTidy_(std::move(other.parentToTidy_)), lock_(other.lock_) {
     other.path_.clear();
     other.parentToTidy_.clear();
+    other.lock_ = -1;
 }
 
 WorkingFolder::~WorkingFolder() {
-    // rmdir removes a folder only when it is empty: files left behind stay.
+    // rmdir removes a folder only when it is empty: files left behind stay
+    // (until a later run finds the folder stale).
     if (!path_.empty()) ::rmdir(NativePath(path_).c_str());
     if (!parentToTidy_.empty()) ::rmdir(NativePath(parentToTidy_).c_str());
+    if (lock_ >= 0) ::close(lock_);
 }
 
 }  // namespace morvane

@@ -31,7 +31,10 @@ bool CreateSettingsFolder(const std::u16string& settingsFile);
 // that is empty); files left inside are never deleted by it.
 class WorkingFolder {
 public:
-    // Nullopt when no folder could be made.
+    // Nullopt when no folder could be made. The folder stays locked while
+    // this object lives; working folders of earlier runs that nothing holds
+    // any more (a run killed or crashed) are removed on the way, once they
+    // have lain untouched for a while.
     static std::optional<WorkingFolder> Create(const std::u16string& programFolder);
     WorkingFolder(WorkingFolder&& other) noexcept;
     WorkingFolder& operator=(WorkingFolder&&) = delete;
@@ -41,11 +44,16 @@ public:
     // The folder with a trailing separator (the form BindImageFolder takes).
     const std::u16string& Path() const { return path_; }
 
+    // How long a working folder nothing holds must have lain untouched
+    // before another run removes it.
+    static constexpr int kStaleAfterSeconds = 600;
+
 private:
-    WorkingFolder(std::u16string path, std::u16string parentToTidy)
-        : path_(std::move(path)), parentToTidy_(std::move(parentToTidy)) {}
+    WorkingFolder(std::u16string path, std::u16string parentToTidy, int lock)
+        : path_(std::move(path)), parentToTidy_(std::move(parentToTidy)), lock_(lock) {}
     std::u16string path_;
     std::u16string parentToTidy_;  // TEMP in the program folder, removed when empty
+    int lock_ = -1;                // the folder, opened and locked (flock) while it is in use
 };
 
 }  // namespace morvane

@@ -2,9 +2,11 @@
 // normalisation, hostile files and complete-or-absent writes; and where the
 // settings file and the working folder live.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <optional>
 #include <random>
 
 #include "TempFolder.h"
@@ -351,6 +353,59 @@ TEST(AppPaths, WorkingFoldersArePrivateAndTidied) {
     EXPECT_FALSE(WorkingFolder::Create(tmp.U("nowhere") + u"/"));
     EXPECT_FALSE(std::filesystem::exists(tmp.path() / "missing"));
     saved ? ::setenv("TMPDIR", keep.c_str(), 1) : ::unsetenv("TMPDIR");
+}
+
+// Working folders of runs that were killed or crashed are removed by a later
+// run, once they have lain untouched for a while; nothing else is: not a
+// folder a run still holds, not a young one (just made, not yet locked), not
+// other names, not what a link leads to, not a folder inside one.
+TEST(AppPaths, LeftoverWorkingFoldersAreRemovedByALaterRun) {
+    namespace fs = std::filesystem;
+    TempFolder tmp;
+    const std::u16string program = tmp.U("prog") + u"/";
+    const fs::path temp = tmp.path() / "prog" / "TEMP";
+    fs::create_directories(temp);
+    auto age = [](const fs::path& p, bool link = false) {
+        const timespec old[2] = {{::time(nullptr) - 2 * WorkingFolder::kStaleAfterSeconds, 0},
+                                 {::time(nullptr) - 2 * WorkingFolder::kStaleAfterSeconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), old, link ? AT_SYMLINK_NOFOLLOW : 0), 0) << p;
+    };
+    auto folder = [&](const std::string& name, std::vector<std::string> files) {
+        fs::create_directories(temp / name);
+        for (const std::string& f : files) tmp.Write("prog/TEMP/" + name + "/" + f, "x");
+        return temp / name;
+    };
+    const fs::path killed = folder("morvane-a1B2c3", {"plan.png", "plan.png.gz"});
+    const fs::path young = folder("morvane-d4E5f6", {"photo.jpg"});
+    const fs::path shortName = folder("morvane-abc", {"keep.png"});
+    const fs::path otherName = folder("notours-a1B2c3", {"keep.png"});
+    const fs::path holding = folder("morvane-g7H8i9", {"keep.png"});
+    fs::create_directories(holding / "inner");
+    tmp.Write("prog/TEMP/morvane-g7H8i9/inner/keep.png", "x");
+    fs::create_directories(tmp.path() / "elsewhere");
+    tmp.Write("elsewhere/keep.png", "x");
+    const fs::path link = temp / "morvane-j0K1l2";
+    fs::create_directory_symlink(tmp.path() / "elsewhere", link);
+    std::optional<WorkingFolder> live = WorkingFolder::Create(program);
+    ASSERT_TRUE(live);
+    tmp.Write("prog/TEMP/" + StrToUtf8(ExtractFileNameSafe(live->Path().substr(0, live->Path().size() - 1))) +
+                  "/inwork.png",
+              "x");
+    const fs::path liveFolder = fs::path(NativePath(live->Path())).parent_path();
+    for (const fs::path& p : {killed, shortName, otherName, holding, liveFolder}) age(p);
+    age(link, true);
+
+    std::optional<WorkingFolder> next = WorkingFolder::Create(program);
+    ASSERT_TRUE(next);
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(young / "photo.jpg"));
+    EXPECT_TRUE(fs::exists(shortName / "keep.png"));
+    EXPECT_TRUE(fs::exists(otherName / "keep.png"));
+    EXPECT_TRUE(fs::exists(liveFolder / "inwork.png"));
+    EXPECT_FALSE(fs::exists(holding / "keep.png"));  // its files go, the folder inside stays
+    EXPECT_TRUE(fs::exists(holding / "inner" / "keep.png"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::exists(tmp.path() / "elsewhere" / "keep.png"));
 }
 
 }  // namespace
