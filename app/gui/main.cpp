@@ -4,6 +4,7 @@
 #include <QIcon>
 
 #include "app/AppPaths.h"
+#include "app/gui/StopSignals.h"
 #include "app/gui/UiFont.h"
 #include "app/gui/Unit1.h"
 #include "support/Func_2.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) setup.Arguments.push_back(morvane::NativeToStr(argv[i]));
 
     morvane::TForm1 form(std::move(setup));
+    morvane::CloseOnStopSignals stopSignals(form);
     form.show();
     return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -28,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -35,6 +37,7 @@
 
 #include "app/gui/OptionPage.h"
 #include "app/gui/QtShell.h"
+#include "app/gui/StopSignals.h"
 #include "app/gui/Unit1.h"
 #include "app/shell/ConsoleShell.h"
 
@@ -572,6 +575,30 @@ private slots:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("the user's own file"));
         QCOMPARE(QDir(root + "/here").entryList(QDir::Files), QStringList{"plan.png"});
+    }
+
+    // SIGTERM (logout, shutdown), SIGHUP or Ctrl-C closes the window as its
+    // close box does: the settings are saved and the working folder goes; an
+    // open dialog is closed first.
+    void stopSignalClosesTheWindow() {
+        for (const int sig : {SIGTERM, SIGHUP}) {
+            Harness h(Root());
+            h.form->show();
+            const QString temp = QString::fromStdU16String(h.form->TempFolder());
+            QVERIFY(!temp.isEmpty() && QFileInfo::exists(temp));
+            QFile::remove(h.SettingsPath());
+            CloseOnStopSignals stop(*h.form);
+            if (sig == SIGHUP) {
+                QDialog dialog(h.form.get());
+                QTimer::singleShot(0, [sig] { ::raise(sig); });
+                QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+            } else {
+                ::raise(sig);
+            }
+            QTRY_VERIFY(!h.form->isVisible());
+            QVERIFY(QFileInfo::exists(h.SettingsPath()));
+            QVERIFY(!QFileInfo::exists(temp));
+        }
     }
 
     // The window's own shell finds the desktop and documents folders as the
