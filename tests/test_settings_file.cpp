@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -358,7 +359,8 @@ TEST(AppPaths, WorkingFoldersArePrivateAndTidied) {
 // Working folders of runs that were killed or crashed are removed by a later
 // run, once they have lain untouched for a while; nothing else is: not a
 // folder a run still holds, not a young one (just made, not yet locked), not
-// other names, not what a link leads to, not a folder inside one.
+// other names, not what a link leads to, not a folder inside one, not a
+// folder of another user.
 TEST(AppPaths, LeftoverWorkingFoldersAreRemovedByALaterRun) {
     namespace fs = std::filesystem;
     TempFolder tmp;
@@ -386,13 +388,21 @@ TEST(AppPaths, LeftoverWorkingFoldersAreRemovedByALaterRun) {
     tmp.Write("elsewhere/keep.png", "x");
     const fs::path link = temp / "morvane-j0K1l2";
     fs::create_directory_symlink(tmp.path() / "elsewhere", link);
+    // A link inside a stale folder goes; the file it leads to stays.
+    fs::create_symlink(tmp.path() / "elsewhere" / "keep.png", killed / "link.png");
+    // A folder of another user is left alone (only root can make one here).
+    const fs::path others = folder("morvane-m3N4o5", {"keep.png"});
+    const bool root = ::geteuid() == 0;
+    if (root) ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
     std::optional<WorkingFolder> live = WorkingFolder::Create(program);
     ASSERT_TRUE(live);
     tmp.Write("prog/TEMP/" + StrToUtf8(ExtractFileNameSafe(live->Path().substr(0, live->Path().size() - 1))) +
                   "/inwork.png",
               "x");
     const fs::path liveFolder = fs::path(NativePath(live->Path())).parent_path();
-    for (const fs::path& p : {killed, shortName, otherName, holding, liveFolder}) age(p);
+    // The folder a link leads to is as old as the others: only the link keeps it out.
+    for (const fs::path& p : {killed, shortName, otherName, holding, liveFolder, others, tmp.path() / "elsewhere"})
+        age(p);
     age(link, true);
 
     std::optional<WorkingFolder> next = WorkingFolder::Create(program);
@@ -406,6 +416,7 @@ TEST(AppPaths, LeftoverWorkingFoldersAreRemovedByALaterRun) {
     EXPECT_TRUE(fs::exists(holding / "inner" / "keep.png"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(fs::exists(tmp.path() / "elsewhere" / "keep.png"));
+    if (root) EXPECT_TRUE(fs::exists(others / "keep.png"));
 }
 
 }  // namespace
