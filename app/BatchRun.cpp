@@ -1,6 +1,7 @@
 #include "app/BatchRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -241,6 +242,7 @@ private:
     }
     void WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summary);
     void LogFinished(Shell& shell, RunSummary& summary);
+    bool StopAsked(Shell& shell);
 
     const FileQueue& queue_;
     std::span<TJwwData* const> docs_;
@@ -255,6 +257,7 @@ private:
     size_t wakeBelow_ = 0;          // guarded by mutex_; 0 while the calling thread does not wait
     size_t started_ = 0;            // guarded by mutex_; written by the calling thread only
     size_t logged_ = 0;             // calling thread only
+    bool stopped_ = false;          // calling thread only: Escape was seen
     std::u16string lastFolder_, lastResolved_;  // calling thread only (ClashKey)
     std::vector<BatchSettings> settings_;
 };
@@ -313,16 +316,46 @@ void ParallelRun::LogFinished(Shell& shell, RunSummary& summary) {
     }
 }
 
+// True once Escape has been seen. The files handed out that no worker has
+// begun are then taken back, neither converted nor logged: only the files a
+// worker is converting are finished. They are the last ones handed out, as
+// the workers take them in queue order.
+bool ParallelRun::StopAsked(Shell& shell) {
+    if (stopped_ || !shell.EscapePressed()) return stopped_;
+    stopped_ = true;
+    std::lock_guard lock(mutex_);
+    if (!handedOut_.empty()) {
+        started_ = handedOut_.front();
+        inWork_ -= handedOut_.size();
+        handedOut_.clear();
+    }
+    return true;
+}
+
+// Waits until fewer than `n` files are in work, logging those that finish;
+// also returns, before that, when Escape is seen, which is tested every
+// tenth of a second while it waits.
 void ParallelRun::WaitUntilInWorkBelow(size_t n, Shell& shell, RunSummary& summary) {
     for (;;) {
         LogFinished(shell, summary);
-        std::unique_lock lock(mutex_);
-        if (inWork_ < n) {
+        {
+            std::unique_lock lock(mutex_);
+            if (inWork_ < n) {
+                wakeBelow_ = 0;
+                return;
+            }
+            wakeBelow_ = n;
+            if (stopped_) {
+                finished_.wait(lock);
+                continue;
+            }
+            if (finished_.wait_for(lock, std::chrono::milliseconds(100)) == std::cv_status::no_timeout) continue;
+        }
+        if (StopAsked(shell)) {
+            std::lock_guard lock(mutex_);
             wakeBelow_ = 0;
             return;
         }
-        wakeBelow_ = n;
-        finished_.wait(lock);
     }
 }
 
@@ -380,8 +413,9 @@ bool ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
             WaitUntilInWorkBelow(refill, shell, summary);
         else
             LogFinished(shell, summary);
-        // Tested before every file is handed out; the files in work are finished.
-        if (shell.EscapePressed()) {
+        // Tested before every file is handed out (and while waiting); the
+        // files a worker has begun are finished.
+        if (StopAsked(shell)) {
             summary.status = RunStatus::Interrupted;
             break;
         }
@@ -394,6 +428,10 @@ bool ParallelRun::Run(const std::u16string& folder, bool besideSource, Shell& sh
         if (!f.destination.empty() && TakenInWork(f.clashKey)) {
             // One worker would have seen that file written, or not: wait and look again.
             WaitUntilInWorkBelow(1, shell, summary);
+            if (stopped_) {
+                summary.status = RunStatus::Interrupted;
+                break;
+            }
             f = plan();
         }
         HandOut(i, std::move(f));
