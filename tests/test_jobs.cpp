@@ -183,8 +183,12 @@ TEST(BatchJobs, EscapeFinishesTheFilesBegunThenStops) {
     ASSERT_EQ(lines.size() % 3, 1u);
     const size_t logged = lines.size() / 3;
     EXPECT_LE(logged, 2u);
-    if (logged > 0) EXPECT_EQ(lines[0], tmp.U("src/1.jww"));
-    if (logged > 1) EXPECT_EQ(lines[3], tmp.U("src/2.jww"));
+    if (logged > 0) {
+        EXPECT_EQ(lines[0], tmp.U("src/1.jww"));
+    }
+    if (logged > 1) {
+        EXPECT_EQ(lines[3], tmp.U("src/2.jww"));
+    }
     EXPECT_EQ(lines.back(), kInterruptedLine);
     EXPECT_EQ(run.files.size(), logged);
 }

@@ -393,7 +393,9 @@ TEST(AppPaths, LeftoverWorkingFoldersAreRemovedByALaterRun) {
     // A folder of another user is left alone (only root can make one here).
     const fs::path others = folder("morvane-m3N4o5", {"keep.png"});
     const bool root = ::geteuid() == 0;
-    if (root) ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    if (root) {
+        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    }
     std::optional<WorkingFolder> live = WorkingFolder::Create(program);
     ASSERT_TRUE(live);
     tmp.Write("prog/TEMP/" + StrToUtf8(ExtractFileNameSafe(live->Path().substr(0, live->Path().size() - 1))) +
@@ -416,7 +418,9 @@ TEST(AppPaths, LeftoverWorkingFoldersAreRemovedByALaterRun) {
     EXPECT_TRUE(fs::exists(holding / "inner" / "keep.png"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(fs::exists(tmp.path() / "elsewhere" / "keep.png"));
-    if (root) EXPECT_TRUE(fs::exists(others / "keep.png"));
+    if (root) {
+        EXPECT_TRUE(fs::exists(others / "keep.png"));
+    }
 }
 
 }  // namespace
