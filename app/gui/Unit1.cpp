@@ -259,6 +259,11 @@ void TForm1::FormCreate() {
     ShowSettings(a);
     // Without a settings file the swatches keep their design look.
     if (read) options_->RefreshAllSwatches();
+    // The theme's metrics decide how wide the captions are; the window never
+    // gets narrower than they need. The main window's own minimum leaves the
+    // status bar's text out.
+    setMinimumSize(minimumSize().expandedTo(minimumSizeHint()).expandedTo(
+        {statusBar()->minimumSizeHint().width(), 0}));
     PlaceWindow(a);
 }
 

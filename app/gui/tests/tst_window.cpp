@@ -314,12 +314,23 @@ private slots:
         }
     }
 
-    // Nothing is cut off: every control of the top area and the settings page
-    // is as wide as its text needs.
+    // Nothing is cut off: every control of the top area, the settings page
+    // and the status bar is as wide as its text needs, also when the window
+    // is made as small as it goes.
+    void captionsFit_data() {
+        QTest::addColumn<bool>("smallest");
+        QTest::newRow("first start") << false;
+        QTest::newRow("smallest") << true;
+    }
     void captionsFit() {
+        QFETCH(bool, smallest);
         Harness h(Root());
         h.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        if (smallest) {
+            h.form->resize(1, 1);
+            QTRY_COMPARE(h.form->size(), h.form->minimumSize());
+        }
         for (QAbstractButton* b : h.form->findChildren<QAbstractButton*>()) {
             if (!b->isVisibleTo(h.form.get()) || b->text().isEmpty()) continue;
             QVERIFY2(b->width() >= b->minimumSizeHint().width(), qPrintable(b->objectName()));
