@@ -1,8 +1,11 @@
 #include "app/gui/Labels.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace morvane {
 
@@ -10,6 +13,29 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
     QLabel::mouseReleaseEvent(event);
+}
+
+void ClickLabel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat()) emit clicked();
+        return;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+void ClickLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter p(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = style()->itemTextRect(fontMetrics(), contentsRect(), int(alignment()), isEnabled(), text())
+                     .adjusted(-2, 0, 2, 0);
+    p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
 }
 
 QSize PathLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }

@@ -1,5 +1,5 @@
 // Label widgets of the window: a label that reports clicks (the colour
-// swatches and the open-dialog link), a label that shows a long folder elided
+// swatches and the open-dialog link, which the keyboard reaches too), a label that shows a long folder elided
 // in the middle, and a column-head label whose words sit over the columns of
 // the edits below it.
 #pragma once
@@ -10,6 +10,7 @@
 
 namespace morvane {
 
+// Given a focus policy, it is also clicked by Enter or Space and shows the focus.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
@@ -20,6 +21,8 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // text() is the whole folder; the painted text is elided to the width given.

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -168,6 +169,7 @@ QWidget* TForm1::BuildIntake() {
     underlined.setUnderline(true);
     label3->setFont(underlined);
     label3->setCursor(Qt::PointingHandCursor);
+    label3->setFocusPolicy(Qt::StrongFocus);  // the only way to the open dialog without a mouse
     connect(label3, &ClickLabel::clicked, this, &TForm1::Label3Click);
     hintColumn->addWidget(label2);
     hintColumn->addWidget(label3);
@@ -458,6 +460,8 @@ void TForm1::RunProc() {
     if (running_ || !JWW || queue_.FListN() == 0) return;
     running_ = true;
     stopRequested_ = false;
+    // Disabling the controls takes the focus away; it comes back afterwards.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
     SetBusy(true);
     AppSettings a = CollectSettings();
     morvane::RunProc(queue_, a, *JWW, *shell_, [this](const AppSettings& s) { SaveSettings(s); });
@@ -465,6 +469,7 @@ void TForm1::RunProc() {
     ShowSettings(a);
     SetBusy(false);
     running_ = false;
+    RestoreFocus(focused);
     if (closeAfterRun_) close();
 }
 
@@ -475,6 +480,15 @@ void TForm1::SetBusy(bool busy) {
     progress_->setValue(0);
     progress_->setFormat(QString());
     intake_->setCurrentIndex(busy ? kIntakeProgress : kIntakeHint);
+}
+
+// Back to the control that had the focus before the run, or to the log when
+// the run put the log page over it.
+void TForm1::RestoreFocus(QWidget* focused) {
+    if (focused && focused->isVisible() && focused->isEnabled())
+        focused->setFocus(Qt::OtherFocusReason);
+    else if (pages_->currentIndex() == kLogPage)
+        log_->setFocus(Qt::OtherFocusReason);
 }
 
 bool TForm1::StopRequested() {

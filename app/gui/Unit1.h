@@ -109,6 +109,7 @@ private:
     void StartRunLater();
     void RunProc();
     void SetBusy(bool busy);
+    void RestoreFocus(QWidget* focused);
 
     WindowSetup setup_;
     std::unique_ptr<QtShell> shell_;

@@ -672,6 +672,33 @@ private slots:
         QCOMPARE(lines.value(9), h.root + "/");
     }
 
+    // Without a mouse: Tab reaches the link, Enter opens the open dialog and
+    // the focus comes back to the link after the run. A run that puts the log
+    // over the control in focus leaves the focus in the log.
+    void keyboardOnly() {
+        Harness h(Root());
+        const QString broken = WriteFile(h.root + "/broken.jww", "JwwData.");
+        h.form->show();
+        h.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+        auto* link = h.Find<QLabel>("Label3");
+        h.Find<QWidget>("RadioButtonFl1")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), link);
+        h.shell->filesAnswer = {broken};
+        QTest::keyClick(link, Qt::Key_Return);
+        QVERIFY(h.WaitForRun());
+        QCOMPARE(h.Log().value(0), broken);
+        QCOMPARE(QApplication::focusWidget(), link);
+
+        h.Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+        h.Find<QWidget>("ED01")->setFocus();
+        h.form->HandOver({broken.toStdU16String()});
+        QVERIFY(h.WaitForRun());
+        QCOMPARE(h.Page(), 1);
+        QCOMPARE(QApplication::focusWidget(), h.Find<QWidget>("ListBox1"));
+    }
+
     // The window's own open dialog: its title, the captions of its two
     // filters as the user reads them, the filter index it starts with, and a
     // file name of one ideographic space.
