@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -222,6 +223,8 @@ QWidget* TForm1::BuildPages() {
     log_->setObjectName(QStringLiteral("ListBox1"));
     log_->setFont(UiFont(12));
     log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The mark of a failure no taller than a line.
+    log_->setIconSize(QSize(log_->fontMetrics().ascent(), log_->fontMetrics().ascent()));
     logColumn->addWidget(log_);
 
     pages_->addTab(settingsTab, Q(u"設定(&S)"));
@@ -519,7 +522,11 @@ void TForm1::LogClear() { log_->clear(); }
 
 void TForm1::LogAppend(const QString& line, const QString& reason) {
     auto* item = new QListWidgetItem(line, log_);
-    if (!reason.isEmpty()) item->setToolTip(reason);
+    // Only a failure has a reason: it stands out from the "変換ＯＫ" lines of a long log.
+    if (!reason.isEmpty()) {
+        item->setToolTip(reason);
+        item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    }
     log_->scrollToItem(item);
 }
 

@@ -492,6 +492,7 @@ private slots:
         QVERIFY(h.WaitForRun());
         const QString saved = h.root + "/desktop/plan.JWW";
         QCOMPARE(h.Log(), (QStringList{plan, Q(u"→ ") + saved, Q(u"　…… 変換ＯＫ")}));
+        QVERIFY(h.Find<QListWidget>("ListBox1")->item(2)->icon().isNull());  // only failures are marked
         QVERIFY(QFile::exists(saved));
         QCOMPARE(h.Page(), 1);
         QVERIFY(QFile::exists(h.SettingsPath()));  // written at the start of the run
@@ -663,8 +664,9 @@ private slots:
         QTest::mouseClick(link, Qt::LeftButton);
         QVERIFY(h.WaitForRun());
         QCOMPARE(h.Log().value(2), Q(u"　…… 変換失敗"));
-        // Why it failed is the outcome line's tooltip.
+        // Why it failed is the outcome line's tooltip; the line is marked.
         QVERIFY(!h.Find<QListWidget>("ListBox1")->item(2)->toolTip().isEmpty());
+        QVERIFY(!h.Find<QListWidget>("ListBox1")->item(2)->icon().isNull());
         QCOMPARE(h.Find<QLabel>("Label1")->text(), h.root + "/");
         h.form->close();
         const QStringList lines = ReadLines(h.SettingsPath());
