@@ -1,7 +1,7 @@
 // Label widgets of the window: a label that reports clicks (the colour
-// swatches and the open-dialog link, which the keyboard reaches too), a label that shows a long folder elided
-// in the middle, and a column-head label whose words sit over the columns of
-// the edits below it.
+// swatches and the open-dialog link, which the keyboard reaches too), a label
+// that shows a long folder elided in the middle, and a column-head label whose
+// words sit over the columns of the edits below it.
 #pragma once
 
 #include <QLabel>
