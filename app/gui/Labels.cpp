@@ -6,8 +6,19 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <cmath>
 
 namespace morvane {
+
+namespace {
+
+// Relative luminance of an sRGB colour: 0 for black, 1 for white.
+double Luminance(const QColor& c) {
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+}  // namespace
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
@@ -30,6 +41,18 @@ void ClickLabel::keyPressEvent(QKeyEvent* event) {
 void ClickLabel::paintEvent(QPaintEvent* event) {
     QLabel::paintEvent(event);
     if (!hasFocus()) return;
+    if (autoFillBackground()) {
+        // A filled label (a colour swatch): the style's faint focus frame gets
+        // lost in some fills, so a dotted frame in black or in white, whichever
+        // stands out more from the fill, is drawn inside the border. Like the
+        // style's frame it shows once the keyboard has moved the focus.
+        if (!window()->testAttribute(Qt::WA_KeyboardFocusChange)) return;
+        QPainter p(this);
+        const QColor fill = palette().color(backgroundRole());
+        p.setPen(QPen(Luminance(fill) > 0.18 ? Qt::black : Qt::white, 1, Qt::DotLine));
+        p.drawRect(contentsRect().adjusted(1, 1, -2, -2));
+        return;
+    }
     QStylePainter p(this);
     QStyleOptionFocusRect focus;
     focus.initFrom(this);

@@ -219,6 +219,9 @@ QLayout* OptionPage::BuildColourGrid(int first, int count, const QString& headNa
         swatch->setAutoFillBackground(true);
         swatch->setFrameShape(QFrame::Box);
         swatch->setCursor(Qt::PointingHandCursor);
+        // Tab reaches the swatches after the blue row, Enter or Space opens the
+        // colour dialog.
+        swatch->setFocusPolicy(Qt::StrongFocus);
         swatches_[n] = swatch;
         FillSwatch(n, Qt::black);
         swatch->setText(Q(kSwatchDesignCaption));

@@ -29,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -136,6 +137,26 @@ void LeaveEdit(QWidget* edit) {
 }
 
 QColor SwatchColour(QLabel* swatch) { return swatch->palette().color(swatch->backgroundRole()); }
+
+// Contrast ratio of two colours by their relative luminance: 1 (the same
+// brightness) to 21 (black on white).
+double Contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The strongest contrast between two pictures of the same widget, pixel by pixel.
+double MostChanged(const QImage& before, const QImage& after) {
+    double most = 1;
+    for (int y = 0; y < std::min(before.height(), after.height()); ++y)
+        for (int x = 0; x < std::min(before.width(), after.width()); ++x)
+            most = std::max(most, Contrast(before.pixelColor(x, y), after.pixelColor(x, y)));
+    return most;
+}
 
 // A real drawing saved by the CAD program, copied under the name given.
 QString CopyDrawing(const QString& folder, const QString& name) {
@@ -448,6 +469,57 @@ private slots:
         QCOMPARE(h.Text("EDR10") + "," + h.Text("EDG10") + "," + h.Text("EDB10"), QStringLiteral("255,0,0"));
         QCOMPARE(SwatchColour(swatch), QColor(255, 0, 0));
         QCOMPARE(swatch->text(), QString());
+    }
+
+    // Without a mouse: Tab goes from the blue row to the swatches and on to
+    // the next box, Enter or Space opens the colour dialog, and the focus
+    // stands out from whatever colour the swatch shows.
+    void swatchesByKeyboard() {
+        Harness h(Root());
+        h.form->show();
+        h.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+        auto focusName = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+        for (const auto& [first, last, next] : {std::tuple{1, 10, "CB10"}, std::tuple{11, 19, "CB11"}}) {
+            h.Find<QWidget>("EDB" + Two(last))->setFocus();
+            for (int n = first; n <= last; ++n) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QCOMPARE(focusName(), "La" + Two(n));
+            }
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(focusName(), QString(next));
+        }
+        h.Find<QWidget>("La11")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focusName(), QStringLiteral("EDB19"));
+
+        for (const auto& [n, key, rgb] : {std::tuple{10, Qt::Key_Return, 0x0000ff}, std::tuple{12, Qt::Key_Space, 0x00ff00},
+                                          std::tuple{5, Qt::Key_Enter, 0x804020}}) {
+            h.shell->colourAnswer = rgb;
+            QTest::keyClick(h.Find<QWidget>("La" + Two(n)), key);
+            const QString expected = QStringLiteral("%1,%2,%3").arg(rgb & 0xff).arg((rgb >> 8) & 0xff).arg(rgb >> 16);
+            QCOMPARE(h.Text("EDR" + Two(n)) + "," + h.Text("EDG" + Two(n)) + "," + h.Text("EDB" + Two(n)), expected);
+        }
+
+        // The focus frame on a dark, a light and a bright fill, and on the
+        // button face of an invalid colour.
+        auto* swatch = h.Find<QLabel>("La01");
+        for (const int colour : {0x000000, 0xffffff, 0x00ff00, 0xc0c000, -1}) {
+            if (colour < 0) {
+                h.Type("EDR01", "300");
+                h.form->findChild<OptionPage*>()->SetLabelColor(1);
+            } else {
+                h.shell->colourAnswer = colour;
+                QTest::keyClick(swatch, Qt::Key_Space);
+            }
+            h.Find<QWidget>("EDB10")->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), swatch);
+            const QImage focused = swatch->grab().toImage();
+            QTest::keyClick(swatch, Qt::Key_Tab);
+            const QImage unfocused = swatch->grab().toImage();
+            QVERIFY2(MostChanged(unfocused, focused) >= 3, qPrintable(SwatchColour(swatch).name()));
+        }
     }
 
     void destinationButtons() {
