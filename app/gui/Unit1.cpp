@@ -87,6 +87,9 @@ TForm1::TForm1(WindowSetup setup, QWidget* parent) : QMainWindow(parent), setup_
     setCentralWidget(central);
     BuildStatusBar();
     setMinimumSize(420, 360);
+    // Enter clicks the push button in focus, as Space does. There is no
+    // default button: Enter in an edit clicks nothing.
+    for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
 
     options_->chooseColor = [this](int32_t& colour) { return shell_->ChooseColor(colour); };
     qApp->installEventFilter(this);

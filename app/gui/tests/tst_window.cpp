@@ -773,6 +773,48 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), h.Find<QWidget>("ListBox1"));
     }
 
+    // Enter (either key) clicks the push button in focus, as Space does; in an
+    // edit it clicks nothing, not even the button that had the focus before.
+    void enterClicksTheFocusedButton() {
+        Harness h(Root());
+        QStringList drawings;
+        for (QString name : {"a.jww", "b.jww"}) drawings << WriteFile(h.root + "/" + name, "broken");
+        h.form->show();
+        h.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+        h.Find<QRadioButton>("RadioButtonFl4")->click();
+        auto press = [](QWidget* w, Qt::Key key) {
+            w->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(w, key);
+        };
+        press(h.Find<QWidget>("Button2"), Qt::Key_Return);
+        QCOMPARE(h.Text("EDG01"), QStringLiteral("255"));
+        press(h.Find<QWidget>("Button4"), Qt::Key_Enter);
+        QCOMPARE(h.Text("EDR15"), QStringLiteral("255"));
+        press(h.Find<QWidget>("ButtonFl1"), Qt::Key_Return);
+        QCOMPARE(h.shell->browseStarts.size(), 1);
+
+        h.Find<QWidget>("Button1")->setFocus(Qt::TabFocusReason);
+        h.Type("EDR01", "7");
+        press(h.Find<QWidget>("EDR01"), Qt::Key_Return);
+        press(h.Find<QWidget>("EditFl1"), Qt::Key_Enter);
+        QCOMPARE(h.Text("EDR01"), QStringLiteral("7"));
+        QCOMPARE(h.Text("EDG01"), QStringLiteral("255"));
+        QCOMPARE(h.shell->browseStarts.size(), 1);
+
+        // The stop button of a run: the file in work is finished, no other is begun.
+        h.Find<QRadioButton>("RadioButtonFl3")->click();
+        auto* list = h.Find<QListWidget>("ListBox1");
+        const auto connection = connect(list->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+            if (list->count() == 1) press(h.Find<QWidget>("ButtonStop"), Qt::Key_Return);
+        });
+        h.form->HandOver({drawings[0].toStdU16String(), drawings[1].toStdU16String()});
+        QVERIFY(h.WaitForRun());
+        disconnect(connection);
+        QCOMPARE(h.Log().size(), 4);
+        QCOMPARE(h.Log().value(3), Q(u"[ESC]を押しましたので中断します。"));
+    }
+
     // The window's own open dialog: its title, the captions of its two
     // filters as the user reads them, the filter index it starts with, and a
     // file name of one ideographic space.
