@@ -1,8 +1,12 @@
 #include "app/gui/Themes.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 
 namespace morvane {
 namespace {
@@ -87,6 +91,39 @@ QPalette MakePalette(const ThemeColours& t) {
     return p;
 }
 
+// Fusion draws the frame of a check box or radio button indicator in a shade of
+// the window colour, which a dark window swallows: an empty box could not be
+// told from the page. On a dark palette the frame is drawn again over Fusion's,
+// halfway between the text and the window colour, which stands out from both
+// the window and the indicator's fill. A frame in the focus colour stays.
+class ThemeStyle : public QProxyStyle {
+public:
+    explicit ThemeStyle(QStyle* fusion) : QProxyStyle(fusion) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element != PE_IndicatorCheckBox && element != PE_IndicatorRadioButton) return;
+        const QColor window = option->palette.color(QPalette::Window);
+        if (!IsDark(window) || (option->state & State_HasFocus && option->state & State_KeyboardFocusChange))
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->setPen(Mix(option->palette.color(QPalette::Text), window, 0.5));
+        painter->setBrush(Qt::NoBrush);
+        // The square and the circle of Fusion's frames, so that they are covered.
+        const QRect& r = option->rect;
+        if (element == PE_IndicatorCheckBox) {
+            painter->translate(0.5, 0.5);
+            painter->drawRect(r.adjusted(0, 0, -1, -1));
+        } else {
+            const qreal radius = (r.width() + (r.width() + 1) % 2) / 2.0 - 1;
+            painter->drawEllipse(QPointF(r.center() + QPoint(1, 1)), radius, radius);
+        }
+        painter->restore();
+    }
+};
+
 // The style and palette the platform gave the application, kept for "Windows".
 struct SystemLook {
     QString styleName;
@@ -123,7 +160,9 @@ bool ApplyTheme(QApplication& app, const QString& name) {
     }
     for (const auto& t : kThemes) {
         if (found != QString::fromUtf16(t.name)) continue;
-        if (!QApplication::setStyle(QStringLiteral("Fusion"))) return false;
+        QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+        if (!fusion) return false;
+        QApplication::setStyle(new ThemeStyle(fusion));
         QApplication::setPalette(MakePalette(t));
         return true;
     }

@@ -1,5 +1,6 @@
 // Screen styles of the window. "Windows" is the platform's own style and
-// palette; every other name is the Fusion style with a palette of its own.
+// palette; every other name is the Fusion style with a palette of its own
+// (and, when the palette is dark, indicator frames that stand out from it).
 // The choice is stored by name and takes effect at the next start.
 #pragma once
 

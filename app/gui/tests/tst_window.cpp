@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -24,11 +25,13 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -39,6 +42,7 @@
 #include "app/gui/OptionPage.h"
 #include "app/gui/QtShell.h"
 #include "app/gui/StopSignals.h"
+#include "app/gui/Themes.h"
 #include "app/gui/Unit1.h"
 #include "app/shell/ConsoleShell.h"
 
@@ -522,6 +526,49 @@ private slots:
         }
     }
 
+    // With a dark theme a check box or radio button, checked or not, stands out
+    // from the window, and the text of a disabled edit from its background.
+    void darkThemesContrast() {
+        struct Restore {
+            ~Restore() { ApplyTheme(*qApp, Q(kSystemThemeName)); }
+        } restore;
+        QWidget page;
+        auto* column = new QVBoxLayout(&page);
+        const QList<QAbstractButton*> buttons{new QCheckBox("off"), new QCheckBox("on"), new QRadioButton("off"),
+                                              new QRadioButton("on")};
+        for (QAbstractButton* b : buttons) {
+            b->setChecked(b->text() == "on");
+            column->addWidget(b);
+        }
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QStringList dark;
+        for (const QString& theme : ThemeNames()) {
+            QVERIFY(ApplyTheme(*qApp, theme));
+            const QPalette palette = QApplication::palette();
+            const QColor window = palette.color(QPalette::Window);
+            if (window.lightness() >= 128) continue;
+            dark << theme;
+            QTRY_COMPARE(buttons[0]->palette().color(QPalette::Window), window);
+            QVERIFY2(Contrast(palette.color(QPalette::Disabled, QPalette::Text),
+                              palette.color(QPalette::Disabled, QPalette::Base)) >= 3,
+                     qPrintable(theme));
+            for (QAbstractButton* b : buttons) {
+                QStyleOptionButton option;
+                option.initFrom(b);
+                const auto element = qobject_cast<QCheckBox*>(b) ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator;
+                const QImage indicator = b->grab(b->style()->subElementRect(element, &option, b)).toImage();
+                double most = 1;
+                for (int y = 0; y < indicator.height(); ++y)
+                    for (int x = 0; x < indicator.width(); ++x)
+                        most = std::max(most, Contrast(indicator.pixelColor(x, y), window));
+                QVERIFY2(most >= 3, qPrintable(theme + ", " + b->metaObject()->className() + " " + b->text() +
+                                               QStringLiteral(": %1").arg(most, 0, 'f', 2)));
+            }
+        }
+        QVERIFY(dark.contains("Carbon") && dark.contains("Metropolis UI Black"));
+    }
+
     void destinationButtons() {
         Harness h(Root());
         auto* edit = h.Find<QLineEdit>("EditFl1");
@@ -981,7 +1028,9 @@ private slots:
             QCOMPARE(h.Find<QComboBox>("ComboBoxSc1")->currentText(), QStringLiteral("Luna"));
             // The name found keeps the spelling it was read with.
             QCOMPARE(h.form->gstyle(), QStringLiteral("lUNA"));
-            QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+            auto* themed = qobject_cast<QProxyStyle*>(QApplication::style());
+            QVERIFY(themed);
+            QCOMPARE(themed->baseStyle()->name().toLower(), QStringLiteral("fusion"));
             QCOMPARE(QApplication::palette().color(QPalette::Window), QColor(0xec, 0xe9, 0xd8));
             h.form->close();
         }
