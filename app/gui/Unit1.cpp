@@ -530,10 +530,18 @@ void TForm1::LogAppend(const QString& line, const QString& reason) {
         item->setToolTip(reason);
         item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     }
-    log_->scrollToItem(item);
+    // The end of the log stays in view, but only a log in front is scrolled:
+    // behind the settings page it keeps the size it had when last shown (a
+    // hundred pixels by thirty before the first time), and once shown it was
+    // left a line too far down, the first line hidden under a needless scroll
+    // bar although the whole log fitted.
+    if (log_->isVisible()) log_->scrollToItem(item);
 }
 
-void TForm1::ShowLogPage() { pages_->setCurrentIndex(kLogPage); }
+void TForm1::ShowLogPage() {
+    pages_->setCurrentIndex(kLogPage);
+    log_->scrollToBottom();
+}
 
 void TForm1::ShowProgress(int done, int total, const QString& current) {
     progress_->setRange(0, std::max(total, 1));

@@ -909,6 +909,43 @@ private slots:
         QCOMPARE(filterIndex, 2);
     }
 
+    // After the first run, with the log page never shown before, the log shows
+    // its end: the last line whole and above it as many lines as fit, from
+    // the first line when the whole log fits.
+    void logEndInView_data() {
+        QTest::addColumn<int>("files");
+        QTest::newRow("fits") << 5;
+        QTest::newRow("a page and a line") << 6;
+        QTest::newRow("long") << 20;
+    }
+    void logEndInView() {
+        QFETCH(int, files);
+        Harness h(Root());
+        std::vector<std::u16string> queue;
+        for (int i = 0; i < files; ++i)
+            queue.push_back(WriteFile(h.root + QStringLiteral("/f%1.jww").arg(i), "broken").toStdU16String());
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        h.form->HandOver(queue);
+        QVERIFY(h.WaitForRun());
+        auto* list = h.Find<QListWidget>("ListBox1");
+        QCOMPARE(list->count(), 3 * files);
+        const int height = list->viewport()->height();
+        const QRect last = list->visualItemRect(list->item(list->count() - 1));
+        QVERIFY(last.top() >= 0 && last.bottom() < height);
+        const int top = list->indexAt(QPoint(1, 0)).row();
+        QVERIFY(top >= 0);
+        if (top == 0) {
+            QCOMPARE(list->visualItemRect(list->item(0)).top(), 0);
+        } else {
+            // The line above the first one shown would not have fitted.
+            QVERIFY2(height - 1 - last.bottom() < list->visualItemRect(list->item(top - 1)).height(),
+                     qPrintable(QStringLiteral("first line shown %1, %2 pixels free below the last")
+                                    .arg(top)
+                                    .arg(height - 1 - last.bottom())));
+        }
+    }
+
     // "指定フォルダ" naming a missing folder: one message, and nothing else changes.
     void missingChosenFolder() {
         Harness h(Root());
