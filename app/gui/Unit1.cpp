@@ -1,7 +1,9 @@
 #include "app/gui/Unit1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -228,6 +230,23 @@ QWidget* TForm1::BuildPages() {
     log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The mark of a failure no taller than a line.
     log_->setIconSize(QSize(log_->fontMetrics().ascent(), log_->fontMetrics().ascent()));
+    // The lines can be copied (Ctrl+C or the context menu), say to pass on the
+    // names of the files that failed.
+    auto* copy = new QAction(Q(u"コピー(&C)"), log_);
+    copy->setObjectName(QStringLiteral("LogCopy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    copy->setEnabled(false);
+    connect(copy, &QAction::triggered, this, &TForm1::CopyLogSelection);
+    connect(log_, &QListWidget::itemSelectionChanged, copy,
+            [this, copy] { copy->setEnabled(!log_->selectedItems().isEmpty()); });
+    auto* all = new QAction(Q(u"すべて選択(&A)"), log_);
+    all->setObjectName(QStringLiteral("LogSelectAll"));
+    all->setShortcut(QKeySequence::SelectAll);
+    all->setShortcutContext(Qt::WidgetShortcut);
+    connect(all, &QAction::triggered, log_, &QListWidget::selectAll);
+    log_->addActions({copy, all});
+    log_->setContextMenuPolicy(Qt::ActionsContextMenu);
     logColumn->addWidget(log_);
 
     pages_->addTab(settingsTab, Q(u"設定(&S)"));
@@ -536,6 +555,14 @@ void TForm1::LogAppend(const QString& line, const QString& reason) {
     // left a line too far down, the first line hidden under a needless scroll
     // bar although the whole log fitted.
     if (log_->isVisible()) log_->scrollToItem(item);
+}
+
+// The selected lines in the order of the log, one line each.
+void TForm1::CopyLogSelection() {
+    QStringList lines;
+    for (int i = 0; i < log_->count(); ++i)
+        if (log_->item(i)->isSelected()) lines << log_->item(i)->text();
+    if (!lines.isEmpty()) QGuiApplication::clipboard()->setText(lines.join(u'\n') + u'\n');
 }
 
 void TForm1::ShowLogPage() {

@@ -110,6 +110,7 @@ private:
     void RunProc();
     void SetBusy(bool busy);
     void RestoreFocus(QWidget* focused);
+    void CopyLogSelection();
 
     WindowSetup setup_;
     std::unique_ptr<QtShell> shell_;

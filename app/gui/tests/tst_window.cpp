@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QClipboard>
+#include <QAction>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QProxyStyle>
@@ -617,9 +619,29 @@ private slots:
         QVERIFY(QFile::exists(h.SettingsPath()));  // written at the start of the run
         QVERIFY(h.Find<QWidget>("OptionPage")->isEnabled());
 
+        // The lines are copied in the log's order, whatever order they were
+        // picked in; with nothing selected there is nothing to copy.
+        auto* log = h.Find<QListWidget>("ListBox1");
+        auto* copyAction = log->findChild<QAction*>("LogCopy");
+        QVERIFY(copyAction && log->actions().contains(copyAction) && !copyAction->isEnabled());
+        QGuiApplication::clipboard()->setText("before");
+        log->item(2)->setSelected(true);
+        log->item(0)->setSelected(true);
+        QVERIFY(copyAction->isEnabled());
+        log->setFocus();
+        QTest::keySequence(log, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), plan + Q(u"\n　…… 変換ＯＫ\n"));
+        QTest::keySequence(log, QKeySequence::SelectAll);
+        QCOMPARE(log->selectedItems().size(), 3);
+        log->clearSelection();
+        QVERIFY(!copyAction->isEnabled());
+        log->item(1)->setSelected(true);
+
         // The same drop again never overwrites: the next free name is taken.
+        // The new log starts with nothing selected.
         Drop(*h.form, {plan});
         QVERIFY(h.WaitForRun());
+        QVERIFY(log->selectedItems().isEmpty() && !copyAction->isEnabled());
         QCOMPARE(h.Log().value(1), Q(u"→ ") + h.root + "/desktop/plan~1.jww");
 
         // A name that is no UTF-8 (Shift_JIS, as unpacked from an archive made
