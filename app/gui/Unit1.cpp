@@ -245,6 +245,14 @@ QWidget* TForm1::BuildPages() {
     all->setShortcut(QKeySequence::SelectAll);
     all->setShortcutContext(Qt::WidgetShortcut);
     connect(all, &QAction::triggered, log_, &QListWidget::selectAll);
+    // A failed file's reason is its outcome line's tooltip; the keyboard
+    // reaches no tooltip, so the line in hand shows it in the status bar.
+    connect(log_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
+        if (current && !current->toolTip().isEmpty())
+            statusBar()->showMessage(current->toolTip());
+        else
+            statusBar()->clearMessage();
+    });
     log_->addActions({copy, all});
     log_->setContextMenuPolicy(Qt::ActionsContextMenu);
     logColumn->addWidget(log_);

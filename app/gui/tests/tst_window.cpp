@@ -806,8 +806,25 @@ private slots:
         QVERIFY(h.WaitForRun());
         QCOMPARE(h.Log().value(2), Q(u"　…… 変換失敗"));
         // Why it failed is the outcome line's tooltip; the line is marked.
-        QVERIFY(!h.Find<QListWidget>("ListBox1")->item(2)->toolTip().isEmpty());
-        QVERIFY(!h.Find<QListWidget>("ListBox1")->item(2)->icon().isNull());
+        // Reached by the keyboard, the line shows the reason in the status bar.
+        auto* log = h.Find<QListWidget>("ListBox1");
+        const QString reason = log->item(2)->toolTip();
+        QVERIFY(!reason.isEmpty());
+        QVERIFY(!log->item(2)->icon().isNull());
+        log->setFocus();
+        log->setCurrentRow(0);
+        QCOMPARE(h.form->statusBar()->currentMessage(), QString());
+        QTest::keyClick(log, Qt::Key_End);
+        QCOMPARE(log->currentRow(), 2);
+        QCOMPARE(h.form->statusBar()->currentMessage(), reason);
+        QTest::keyClick(log, Qt::Key_Up);
+        QCOMPARE(h.form->statusBar()->currentMessage(), QString());
+        QTest::keyClick(log, Qt::Key_Down);
+        QCOMPARE(h.form->statusBar()->currentMessage(), reason);
+        // A new run's log takes the old reason away.
+        QTest::mouseClick(link, Qt::LeftButton);
+        QVERIFY(h.WaitForRun());
+        QCOMPARE(h.form->statusBar()->currentMessage(), QString());
         QCOMPARE(h.Find<QLabel>("Label1")->text(), h.root + "/");
         h.form->close();
         const QStringList lines = ReadLines(h.SettingsPath());
