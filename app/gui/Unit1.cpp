@@ -246,16 +246,16 @@ QWidget* TForm1::BuildPages() {
     all->setShortcutContext(Qt::WidgetShortcut);
     connect(all, &QAction::triggered, log_, &QListWidget::selectAll);
     // A failed file's reason is its outcome line's tooltip; the keyboard
-    // reaches no tooltip, so the line in hand shows it in the status bar.
-    connect(log_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
-        if (current && !current->toolTip().isEmpty())
-            statusBar()->showMessage(current->toolTip());
-        else
-            statusBar()->clearMessage();
-    });
+    // reaches no tooltip, so the line in hand shows it under the log.
+    connect(log_, &QListWidget::currentItemChanged, this, &TForm1::ShowLogLineStatus);
     log_->addActions({copy, all});
     log_->setContextMenuPolicy(Qt::ActionsContextMenu);
     logColumn->addWidget(log_);
+    // One line under the log (the status bar keeps its fixed text).
+    logStatus_ = new PathLabel(logTab);
+    logStatus_->setObjectName(QStringLiteral("LogStatus"));
+    logStatus_->setContentsMargins(4, 0, 4, 0);
+    logColumn->addWidget(logStatus_);
 
     pages_->addTab(settingsTab, Q(u"設定(&S)"));
     pages_->addTab(logTab, Q(u"ログ(&L)"));
@@ -497,7 +497,14 @@ void TForm1::RunProc() {
     const QPointer<QWidget> focused = QApplication::focusWidget();
     SetBusy(true);
     AppSettings a = CollectSettings();
-    morvane::RunProc(queue_, a, *JWW, *shell_, [this](const AppSettings& s) { SaveSettings(s); });
+    const RunSummary summary =
+        morvane::RunProc(queue_, a, *JWW, *shell_, [this](const AppSettings& s) { SaveSettings(s); });
+    // In a long log the outcomes are counted for the user.
+    if (summary.converted + summary.failed > 0) {
+        runSummary_ = Q(kOutcomeOk) + QStringLiteral("：%1件　").arg(summary.converted) + Q(kOutcomeFailed) +
+                      QStringLiteral("：%1件").arg(summary.failed);
+        ShowLogLineStatus(log_->currentItem());
+    }
     // The folder picked for "毎回指定" and the boxes the applier cleared.
     ShowSettings(a);
     SetBusy(false);
@@ -548,7 +555,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Log and progress -------------------------------------------------------------------
 
-void TForm1::LogClear() { log_->clear(); }
+void TForm1::LogClear() {
+    runSummary_.clear();  // a new log: the counts of the run before no longer stand
+    log_->clear();
+    ShowLogLineStatus(nullptr);
+}
 
 void TForm1::LogAppend(const QString& line, const QString& reason) {
     auto* item = new QListWidgetItem(line, log_);
@@ -563,6 +574,14 @@ void TForm1::LogAppend(const QString& line, const QString& reason) {
     // left a line too far down, the first line hidden under a needless scroll
     // bar although the whole log fitted.
     if (log_->isVisible()) log_->scrollToItem(item);
+}
+
+// The line under the log: the reason of the failed file whose line is the
+// current one, else the counts of the last run.
+void TForm1::ShowLogLineStatus(QListWidgetItem* current) {
+    const QString text = current && !current->toolTip().isEmpty() ? current->toolTip() : runSummary_;
+    logStatus_->setText(text);
+    logStatus_->setToolTip(text);  // whole, when the line is too narrow for it
 }
 
 // The selected lines in the order of the log, one line each.

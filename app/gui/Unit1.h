@@ -20,6 +20,7 @@ class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -111,6 +112,7 @@ private:
     void SetBusy(bool busy);
     void RestoreFocus(QWidget* focused);
     void CopyLogSelection();
+    void ShowLogLineStatus(QListWidgetItem* current);
 
     WindowSetup setup_;
     std::unique_ptr<QtShell> shell_;
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<TJwwData> JWW;
     FileQueue queue_;
     QString gstyle_;
+    QString runSummary_;  // the outcomes of the last run, shown under the log
     int32_t Fidx = 1;
     std::u16string browseFolder1Start_;
 
@@ -139,6 +142,7 @@ private:
     QTabWidget* pages_ = nullptr;
     OptionPage* options_ = nullptr;
     QListWidget* log_ = nullptr;
+    QLabel* logStatus_ = nullptr;  // under the log: a failed file's reason or the run's counts
 };
 
 }  // namespace morvane

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     // A few sample drawings and one damaged file, as a user would drop them.
     const QDir corpus(QDir::cleanPath(QStringLiteral(MORVANE_CORPUS_DIR)));
     std::vector<std::u16string> queue;
-    for (const char16_t* name : {u"木造平面例.jww", u"敷地図.jww", u"サンプル.jww", u"Test2.jww"}) {
+    for (const char16_t* name : {u"木造平面例.jww", u"敷地図.jww", u"サンプル.jww"}) {
         const QString target = drawings + "/" + QString::fromUtf16(name);
         if (QFile::copy(corpus.filePath(QString::fromUtf16(name)), target)) queue.push_back(target.toStdU16String());
     }
