@@ -494,7 +494,10 @@ void TForm1::RunProc() {
     running_ = true;
     stopRequested_ = false;
     // Disabling the controls takes the focus away; it comes back afterwards.
-    const QPointer<QWidget> focused = QApplication::focusWidget();
+    // The window's own focus widget, not the application's: a dialog that has
+    // just closed (the open dialog) leaves the application none until the
+    // window is active again.
+    const QPointer<QWidget> focused = focusWidget();
     SetBusy(true);
     AppSettings a = CollectSettings();
     const RunSummary summary =

@@ -866,6 +866,23 @@ private slots:
         QVERIFY(h.WaitForRun());
         QCOMPARE(h.Page(), 1);
         QCOMPARE(QApplication::focusWidget(), h.Find<QWidget>("ListBox1"));
+
+        // The window's own open dialog takes the focus out of the window, and
+        // the run starts before the window has it back: the link still gets it.
+        h.Find<QRadioButton>("RadioButtonFl3")->click();  // no folder to ask the shell for
+        h.form->SetShell(std::make_unique<QtShell>(*h.form));
+        h.shell = nullptr;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(broken);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        link->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(link, Qt::Key_Return);
+        QVERIFY(h.WaitForRun());
+        QCOMPARE(h.Log().value(0), broken);
+        QCOMPARE(h.form->focusWidget(), link);
     }
 
     // Enter (either key) clicks the push button in focus, as Space does; in an
