@@ -519,6 +519,9 @@ void TForm1::RunProc() {
 void TForm1::SetBusy(bool busy) {
     destination_->setEnabled(!busy);
     options_->setEnabled(!busy);
+    // An open context menu runs an event loop of its own, which would hold
+    // the run until the menu closed; the log stays usable otherwise.
+    log_->setContextMenuPolicy(busy ? Qt::PreventContextMenu : Qt::ActionsContextMenu);
     progress_->setRange(0, 1);
     progress_->setValue(0);
     progress_->setFormat(QString());

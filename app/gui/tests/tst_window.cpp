@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -883,6 +884,43 @@ private slots:
         QVERIFY(h.WaitForRun());
         QCOMPARE(h.Log().value(0), broken);
         QCOMPARE(h.form->focusWidget(), link);
+    }
+
+    // The log's context menu waits for the end of a run: open, it would hold
+    // the run (and the stop or close that should end it) until it was closed.
+    void logMenuOnlyWhenIdle() {
+        Harness h(Root());
+        std::vector<std::u16string> queue;
+        for (QString name : {"a.jww", "b.jww"})
+            queue.push_back(WriteFile(h.root + "/" + name, "broken").toStdU16String());
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        h.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+        auto* list = h.Find<QListWidget>("ListBox1");
+        // Right-clicks the log; a menu that opens is closed again after a
+        // while, and the texts of its entries are returned.
+        auto rightClick = [&] {
+            QStringList entries;
+            QTimer::singleShot(200, [&] {
+                if (QWidget* menu = QApplication::activePopupWidget()) {
+                    for (QAction* a : menu->actions()) entries << a->text();
+                    menu->close();
+                }
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), list->viewport()->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(list->viewport(), &event);
+            QTest::qWait(300);
+            return entries;
+        };
+        QStringList duringRun{"not tried"};
+        const auto connection = connect(list->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+            if (list->count() == 1) QTimer::singleShot(0, [&] { duringRun = rightClick(); });
+        });
+        h.form->HandOver(queue);
+        QVERIFY(h.WaitForRun());
+        disconnect(connection);
+        QCOMPARE(duringRun, QStringList());
+        QCOMPARE(rightClick(), (QStringList{Q(u"コピー(&C)"), Q(u"すべて選択(&A)")}));
     }
 
     // Enter (either key) clicks the push button in focus, as Space does; in an
