@@ -556,6 +556,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    // Ctrl+C in the log copies the selected lines (the copy action); with none
+    // selected it copies nothing, where the list would copy its current line.
+    if (watched == log_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -637,6 +637,10 @@ private slots:
         QCOMPARE(log->selectedItems().size(), 3);
         log->clearSelection();
         QVERIFY(!copyAction->isEnabled());
+        QGuiApplication::clipboard()->setText("before");
+        log->setCurrentRow(1, QItemSelectionModel::NoUpdate);  // a current line, but none selected
+        QTest::keySequence(log, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
         log->item(1)->setSelected(true);
 
         // The same drop again never overwrites: the next free name is taken.
