@@ -630,7 +630,11 @@ private slots:
         log->item(2)->setSelected(true);
         log->item(0)->setSelected(true);
         QVERIFY(copyAction->isEnabled());
+        // The keys reach the log only in the active window (so on a real display too).
+        h.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
         log->setFocus();
+        QCOMPARE(QApplication::focusWidget(), log);
         QTest::keySequence(log, QKeySequence::Copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), plan + Q(u"\n　…… 変換ＯＫ\n"));
         QTest::keySequence(log, QKeySequence::SelectAll);
