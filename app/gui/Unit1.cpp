@@ -239,7 +239,7 @@ QWidget* TForm1::BuildPages() {
     copy->setEnabled(false);
     connect(copy, &QAction::triggered, this, &TForm1::CopyLogSelection);
     connect(log_, &QListWidget::itemSelectionChanged, copy,
-            [this, copy] { copy->setEnabled(!log_->selectedItems().isEmpty()); });
+            [this, copy] { copy->setEnabled(log_->selectionModel()->hasSelection()); });
     auto* all = new QAction(Q(u"すべて選択(&A)"), log_);
     all->setObjectName(QStringLiteral("LogSelectAll"));
     all->setShortcut(QKeySequence::SelectAll);

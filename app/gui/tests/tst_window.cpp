@@ -207,6 +207,13 @@ QString WriteFile(const QString& path, const QByteArray& bytes) {
     return path;
 }
 
+// A queue of files in `folder` that are no drawings (each fails to load).
+std::vector<std::u16string> BrokenQueue(const QString& folder, const QStringList& names) {
+    std::vector<std::u16string> queue;
+    for (const QString& name : names) queue.push_back(WriteFile(folder + "/" + name, "broken").toStdU16String());
+    return queue;
+}
+
 void DropUrls(TForm1& form, const QList<QUrl>& urls, bool accepted = true) {
     QMimeData mime;
     mime.setUrls(urls);
@@ -898,9 +905,7 @@ private slots:
     // the run (and the stop or close that should end it) until it was closed.
     void logMenuOnlyWhenIdle() {
         Harness h(Root());
-        std::vector<std::u16string> queue;
-        for (QString name : {"a.jww", "b.jww"})
-            queue.push_back(WriteFile(h.root + "/" + name, "broken").toStdU16String());
+        const std::vector<std::u16string> queue = BrokenQueue(h.root, {"a.jww", "b.jww"});
         h.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
         h.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
@@ -1243,9 +1248,7 @@ private slots:
     // Closing during a run stops it before the next file and closes afterwards.
     void closeDuringRun() {
         Harness h(Root());
-        std::vector<std::u16string> queue;
-        for (QString name : {"a.jww", "b.jww"})
-            queue.push_back(WriteFile(h.root + "/" + name, "broken").toStdU16String());
+        const std::vector<std::u16string> queue = BrokenQueue(h.root, {"a.jww", "b.jww"});
         h.form->show();
         auto* list = h.Find<QListWidget>("ListBox1");
         connect(list->model(), &QAbstractItemModel::rowsInserted, this, [&] {
