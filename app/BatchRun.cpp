@@ -92,16 +92,24 @@ ConversionOutcome RunProc1(TJwwData& doc, BatchSettings& settings, const std::u1
     }
     try {
         JwwDataFree(doc);
-        if (!doc.FileIn(source)) {
+        // The settings change only the header and the pen table: they are
+        // applied as soon as the header is read, on a copy that becomes the
+        // settings once the drawing has loaded, and the save runs behind the load.
+        BatchSettings applied = settings;
+        std::u16string savedAs;
+        const TJwwData::PipeResult result = doc.FileInSaveNew(
+            source, destination, kOutputVersion, settings.CB21, [&] { RunProc2(applied, doc); },
+            [&] {
+                settings = applied;
+                doc.BindImageExplode();
+            },
+            &savedAs);
+        if (result == TJwwData::PipeResult::LoadFailed) {
             out.reason = FailureReason(doc, u"the drawing could not be read");
             return out;
         }
         out.loaded = true;
-        doc.BindImageExplode();
-        RunProc2(settings, doc);
-        doc.SetFileOutOption(doc.MojiEncode || settings.CB21 ? kOptUnicode : 0);
-        std::u16string savedAs;
-        if (!doc.FileOutNew(destination, kOutputVersion, &savedAs)) {
+        if (result == TJwwData::PipeResult::SaveFailed) {
             out.reason = FailureReason(doc, u"the drawing could not be saved");
             return out;
         }

@@ -134,6 +134,12 @@ void ByteWriter::writeSlow(const void* src, size_t n) {
 // Gives the full buffer to the background thread, once it has written the
 // previous one.
 void ByteWriter::handOver() {
+    if (inline_ && !background_) {
+        const size_t n = used_;
+        used_ = 0;
+        writeAll(block_.get(), n);
+        return;
+    }
     if (!background_) {
         try {
             background_ = std::make_unique<Background>(fd_);

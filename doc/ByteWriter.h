@@ -36,6 +36,10 @@ public:
         if (total_ > limit) fail(ENOSPC);
     }
 
+    // Writes full buffers on the calling thread instead of a second one (for a
+    // writer that already runs beside the thread producing its data).
+    void writeInline(bool on) { inline_ = on; }
+
     // The common case, a field that fits the file buffer, is inline.
     void write(const void* src, size_t n) {
         if (n != 0 && fitsBuffer(n)) {
@@ -108,6 +112,7 @@ private:
     std::unique_ptr<Background> background_;  // started at the first full buffer
     size_t used_ = 0;
     bool ok_ = true;
+    bool inline_ = false;
     int errno_ = 0;
     uint64_t total_ = 0;
     uint64_t failAfter_ = UINT64_MAX;  // total_ never exceeds it while ok_

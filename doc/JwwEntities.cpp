@@ -51,7 +51,23 @@ struct ListProgress {
     uint64_t count;      // objects in the list
     uint64_t read;       // of them read so far, the current one included
     uint64_t inputLeft;  // bytes the input still holds
+    // A writer on another thread reading the list as it grows, or none.
+    EntityStream* stream;
+    const EntityArrays* arrays;
 };
+
+// Moves an array into a new block of `want` elements; a streamed save learns
+// where the elements went before it can read them again.
+template <class T>
+void Reserve(std::vector<T>& v, size_t want, const ListProgress& list) {
+    if (list.stream) {
+        std::lock_guard hold(list.stream->arrays);
+        ReserveLarge(v, want);
+        list.stream->Rebase(*list.arrays);
+    } else {
+        ReserveLarge(v, want);
+    }
+}
 
 // The array's room grows by whole chunks of elements: when the count reaches
 // the capacity, the capacity becomes at least the next multiple of the chunk.
@@ -79,10 +95,10 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress&
                 want = static_cast<size_t>(std::min<uint64_t>(list.limit, std::max<uint64_t>(doubled, room)));
             }
             try {
-                ReserveLarge(v, want);
+                Reserve(v, want, list);
             } catch (const std::bad_alloc&) {
                 if (want == doubled) throw;
-                ReserveLarge(v, doubled);
+                Reserve(v, doubled, list);
             }
         }
         v.resize(count + 1);
@@ -210,10 +226,34 @@ void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
         const int kind = ReadEntityTag();
         if (kind == 0) continue;  // a reference to an index no class holds: skipped
         int32_t index = 0;
-        if (ReadBody(kind, a, index)) a.order[filled++] = TEntJwwNo{kind, index};
+        if (ReadBody(kind, a, index)) {
+            a.order[filled++] = TEntJwwNo{kind, index};
+            if (stream_ && filled % stream_->publishEvery == 0)
+                stream_->Publish(static_cast<uint32_t>(filled), a, doc_.MojiEncode);
+        }
         ++done;
         ++map.index;
     }
+    if (stream_) stream_->Publish(static_cast<uint32_t>(filled), a, doc_.MojiEncode);
+}
+
+void EntityStream::Publish(uint32_t filled, const EntityArrays& a, bool unicode) {
+    {
+        std::lock_guard hold(arrays);
+        const int32_t counts[8] = {0, a.lineN, a.enkoN, a.tenN, a.mojiN, a.sunpoN, a.solidN, a.blockN};
+        std::copy(std::begin(counts), std::end(counts), kindN);
+        Rebase(a);
+    }
+    // Only the loader stores the count; the flags it keeps are raised by it too.
+    const uint64_t flags = (progress.load(std::memory_order_relaxed) & ~kCountMask) | (unicode ? kUnicode : 0);
+    progress.store(flags | filled, std::memory_order_release);
+    progress.notify_all();
+}
+
+void EntityStream::Rebase(const EntityArrays& a) {
+    const void* now[8] = {a.order.data(), a.line.data(),  a.enko.data(),  a.ten.data(),
+                          a.moji.data(),  a.sunpo.data(), a.solid.data(), a.block.data()};
+    std::copy(std::begin(now), std::end(now), base);
 }
 
 size_t ObjectReader::ReadFixed(void* dst, size_t size) {
@@ -282,7 +322,9 @@ bool ObjectReader::ReadBody(int kind, EntityArrays& a, int32_t& index) {
     const int32_t textChunk = a.nested ? kNestedTextChunk : kChunk;
     const double pointScale = a.nested ? 0.0 : 1.0;
     auto into = [&](auto& v, int32_t& n, int32_t chunk, auto body) {
-        return ReadInto(v, n, chunk, ListProgress{capacityLimit_, listCount_, read_, r.remaining()}, index, body);
+        return ReadInto(v, n, chunk,
+                        ListProgress{capacityLimit_, listCount_, read_, r.remaining(), stream_, &a},
+                        index, body);
     };
     switch (kind) {
     case kKindLine:
@@ -423,8 +465,11 @@ void ObjectWriter::WriteTag(int kind) {
     }
 }
 
-void ObjectWriter::WriteList(const EntityView& v) {
-    for (const TEntJwwNo& e : v.order) {
+void ObjectWriter::WriteList(const EntityView& v) { WriteRange(v, 0, v.order.size()); }
+
+void ObjectWriter::WriteRange(const EntityView& v, size_t begin, size_t end) {
+    for (size_t k = begin; k < end; ++k) {
+        const TEntJwwNo& e = v.order[k];
         if (!IsWritten(v, e)) continue;
         WriteTag(e.EntType);
         WriteObject(v, e.EntType, static_cast<size_t>(e.EntNo));
@@ -528,7 +573,54 @@ void ObjectWriter::WriteSolid(const TEntJwwSolid& e) {
 void ObjectWriter::WriteBlock(const TEntJwwBlock& e) {
     TJwwData::WriteAttr(w, ver, e.att, kKindBlock);
     w.write(BytesOf(e) + kAttrSize, kBlockSize - kAttrSize - 4);  // point, scales, rotation
-    w.u32(numbers(e.nNumber));
+    if (patches) {
+        patches->push_back({w.written(), e.nNumber});
+        w.u32(e.nNumber);
+    } else {
+        w.u32(numbers(e.nNumber));
+    }
+}
+
+// ---- The streamed entity section -----------------------------------------------------
+
+namespace {
+// The elements of kind k published so far (`arrays` held).
+template <class T>
+std::span<const T> Published(const EntityStream& s, int k) {
+    return {static_cast<const T*>(s.base[k]), static_cast<size_t>(std::max(s.kindN[k], 0))};
+}
+}  // namespace
+
+StreamEnd StreamEntityList(const TJwwData& doc, ByteWriter& w, int32_t ver, JwwClassMap& map, EntityStream& s,
+                           std::vector<ObjectWriter::NumberPatch>& patches, uint32_t batch, bool unicodeOut) {
+    const BlockNumberMap none;
+    ObjectWriter out(doc, w, ver, map, none);
+    out.patches = &patches;
+    size_t done = 0;
+    for (;;) {
+        const uint64_t p = s.progress.load(std::memory_order_acquire);
+        if (p & EntityStream::kFailed) return StreamEnd::Failed;
+        if ((p & EntityStream::kUnicode) && !unicodeOut) return StreamEnd::Unicode;
+        if (!w.ok()) return StreamEnd::WriteFailed;
+        const size_t avail = static_cast<size_t>(p & EntityStream::kCountMask);
+        if (done == avail) {
+            if (p & EntityStream::kListDone) return StreamEnd::Done;
+            s.progress.wait(p, std::memory_order_acquire);
+            continue;
+        }
+        const size_t end = std::min(avail, done + batch);
+        std::lock_guard hold(s.arrays);  // the elements stay where `base` says
+        const EntityView view{{static_cast<const TEntJwwNo*>(s.base[0]), end},
+                              Published<TEntJwwLine>(s, kKindLine),
+                              Published<TEntJwwEnko>(s, kKindEnko),
+                              Published<TEntJwwTen>(s, kKindTen),
+                              Published<TEntJwwMoji>(s, kKindMoji),
+                              Published<TEntJwwSunpo>(s, kKindSunpo),
+                              Published<TEntJwwSolid>(s, kKindSolid),
+                              Published<TEntJwwBlock>(s, kKindBlock)};
+        out.WriteRange(view, done, end);
+        done = end;
+    }
 }
 
 // ---- Strings and sizes on output --------------------------------------------------
@@ -564,7 +656,7 @@ double TextSizeForOutput(double d) {
 
 namespace morvane {
 
-void TJwwData::ReadEntitySection(ByteReader& r, JwwClassMap& map) {
+void TJwwData::ReadEntitySection(ByteReader& r, JwwClassMap& map, jwwobj::EntityStream* stream) {
     const uint64_t at = r.position();
     const uint32_t count = ReadObjectCount(r);
     jwwobj::CheckCountFits(r, at, count, jwwobj::MinObjectBytes(Enthd.jwVer), "entity count");
@@ -576,8 +668,22 @@ void TJwwData::ReadEntitySection(ByteReader& r, JwwClassMap& map) {
     Enthd.n2 = 0;
     map = JwwClassMap{};
     jwwobj::EntityArrays arrays = jwwobj::TopLevelArrays(*this);
-    jwwobj::ObjectReader(*this, r, map).ReadList(count, arrays);
-    jwwobj::TrimArrays(arrays);
+    jwwobj::ObjectReader in(*this, r, map);
+    if (stream) {
+        in.SetStream(stream);
+        stream->onCount();
+    }
+    in.ReadList(count, arrays);
+    if (stream) {
+        {
+            std::lock_guard hold(stream->arrays);
+            jwwobj::TrimArrays(arrays);
+            stream->Rebase(arrays);
+        }
+        stream->Raise(jwwobj::EntityStream::kListDone);
+    } else {
+        jwwobj::TrimArrays(arrays);
+    }
 }
 
 void TJwwData::WriteEntitySection(ByteWriter& w, int32_t Ver, JwwClassMap& map) const {

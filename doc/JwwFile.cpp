@@ -18,8 +18,11 @@
 #include <new>
 #include <optional>
 #include <random>
+#include <system_error>
+#include <thread>
 
 #include "doc/FileHandle.h"
+#include "doc/JwwObjects.h"
 #include "doc/JwwUnit.h"
 #include "support/Func_2.h"
 
@@ -104,7 +107,7 @@ bool CreateNamedTemp(const std::string& dest, bool replace, TempFile& tmp, std::
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(TempNameBits()));
         std::string path = folder + "/." + Utf8Prefix(name, kTempStemBytes) + suffix;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             err = errno;
             continue;
@@ -490,6 +493,238 @@ bool TJwwData::SaveTo(const std::u16string& FName, int32_t Ver, bool replace, st
         },
         fail, NoOffset);
     return ok;
+}
+
+// ---- Loading and saving at once ------------------------------------------------------
+
+namespace {
+
+// Patches closer together than this are read and written back as one run.
+constexpr uint64_t kPatchWindow = uint64_t{1} << 20;
+
+// Gives the inserts, written with their stored numbers before the definitions
+// were read, the numbers the definitions give them, in the finished file.
+bool PatchBlockNumbers(int fd, const std::vector<jwwobj::ObjectWriter::NumberPatch>& patches,
+                       const jwwobj::BlockNumberMap& numbers, std::string& why) {
+    std::vector<uint8_t> buf;
+    size_t i = 0;
+    while (i < patches.size()) {
+        if (numbers(patches[i].number) == patches[i].number) {
+            ++i;
+            continue;
+        }
+        const uint64_t start = patches[i].offset;
+        size_t j = i;
+        while (j < patches.size() && patches[j].offset + 4 - start <= kPatchWindow) ++j;
+        const size_t length = static_cast<size_t>(patches[j - 1].offset + 4 - start);
+        buf.resize(length);
+        if (::pread(fd, buf.data(), length, static_cast<off_t>(start)) != static_cast<ssize_t>(length)) {
+            why = ErrnoText("reading the file back failed", errno);
+            return false;
+        }
+        for (size_t k = i; k < j; ++k) {
+            const uint32_t mapped = numbers(patches[k].number);
+            std::memcpy(buf.data() + (patches[k].offset - start), &mapped, 4);
+        }
+        if (::pwrite(fd, buf.data(), length, static_cast<off_t>(start)) != static_cast<ssize_t>(length)) {
+            why = ErrnoText("writing the file failed", errno);
+            return false;
+        }
+        i = j;
+    }
+    return true;
+}
+
+// How the save thread of FileInSaveNew ended.
+enum class SaverEnd {
+    Written,   // the whole file is written and closed, to be named
+    Ordinary,  // the streamed bytes cannot stand: saved the ordinary way after the load
+    Failed,    // the save failed (the reason is kept)
+    Dropped,   // the load failed: nothing to save
+};
+
+}  // namespace
+
+TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const std::u16string& FName, int32_t Ver,
+                                             bool unicode, const std::function<void()>& afterHeader,
+                                             const std::function<void()>& afterLoad, std::u16string* savedAs) {
+    using jwwobj::EntityStream;
+    DataInit();
+    lastFailure_ = {};
+    EntityStream stream;
+    stream.publishEvery = stream_.publishEvery;
+
+    // Made on this thread once the header is read and changed, before the
+    // save thread starts: the header in both string forms (the output may
+    // have to start again in UTF-16) and the object count that follows it.
+    std::vector<uint8_t> header[2];
+    uint32_t objectCount = 0;
+    bool unicodeFirst = false;
+
+    // ---- The save, on its own thread. It reads the document only as the
+    // stream allows until the load is done, and never names the file.
+    std::optional<TempFile> tmp;
+    SaverEnd end = SaverEnd::Dropped;
+    JwwFailure saveFailure;
+    auto saveMain = [&] {
+        auto fail = [&](std::string why) {
+            saveFailure.failed = true;
+            saveFailure.message = kFileIoError;
+            saveFailure.detail = std::move(why);
+            end = SaverEnd::Failed;
+        };
+        auto waitLoad = [&] {
+            for (;;) {
+                const uint64_t p = stream.progress.load(std::memory_order_acquire);
+                if (p & (EntityStream::kLoadDone | EntityStream::kFailed)) return p;
+                stream.progress.wait(p, std::memory_order_acquire);
+            }
+        };
+        try {
+            const std::string dest = NativePath(FName);
+            bool unicodeOut = unicodeFirst;
+            for (;;) {
+                tmp.emplace();
+                std::string why;
+                if (!CreateTempBeside(dest, false, *tmp, why)) return fail(why);
+                ByteWriter w(tmp->fd.get());
+                w.failAfter(writeLimitForTest_);
+                w.writeInline(true);  // this thread already runs beside the load
+                JwwClassMap map;
+                std::vector<jwwobj::ObjectWriter::NumberPatch> patches;
+                const std::vector<uint8_t>& h = header[unicodeOut ? 1 : 0];
+                w.write(h.data(), h.size());
+                WriteObjectCount(w, objectCount);
+                switch (jwwobj::StreamEntityList(*this, w, Ver, map, stream, patches, stream_.batch, unicodeOut)) {
+                case jwwobj::StreamEnd::Failed: return;  // end stays Dropped
+                case jwwobj::StreamEnd::WriteFailed: return fail(ErrnoText("writing the file failed", w.error()));
+                case jwwobj::StreamEnd::Unicode:
+                    // A UTF-16 string: every string of the output goes in that
+                    // form, so the file written so far is dropped.
+                    unicodeOut = true;
+                    FileOutOpt = kOptUnicode;
+                    continue;
+                case jwwobj::StreamEnd::Done: break;
+                }
+                const uint64_t p = waitLoad();
+                if (p & EntityStream::kFailed) return;
+                // From here the load is over: the whole document may be read.
+                // A UTF-16 string after the entity list, or a list that gave
+                // fewer objects than its count (written above) promised: saved
+                // again from the start, once the load is done.
+                if ((MojiEncode && !unicodeOut) || (p & EntityStream::kCountMask) != objectCount) {
+                    tmp.reset();
+                    end = SaverEnd::Ordinary;
+                    return;
+                }
+                WriteBlockDefSection(w, Ver, map);
+                if (Ver >= kVerImages && !WriteBindImageSection(w)) {
+                    saveFailure = lastFailure_;  // recorded there
+                    end = SaverEnd::Failed;
+                    return;
+                }
+                if (!w.flush()) return fail(ErrnoText("writing the file failed", w.error()));
+                if (!PatchBlockNumbers(tmp->fd.get(), patches, jwwobj::BlockNumberMap(*this), why)) return fail(why);
+                if (!FinishTempFile(w, *tmp, why)) return fail(why);
+                end = SaverEnd::Written;
+                return;
+            }
+        } catch (const std::bad_alloc&) {
+            fail("out of memory");
+        } catch (const std::exception& e) {
+            fail(e.what());
+        } catch (...) {
+            fail("unknown error");
+        }
+    };
+
+    // Whatever way this function is left, the save thread is told that the
+    // load is over and is waited for.
+    struct Saver {
+        EntityStream& stream;
+        std::thread thread;
+        ~Saver() {
+            if (!thread.joinable()) return;
+            stream.Raise(EntityStream::kListDone | EntityStream::kLoadDone | EntityStream::kFailed);
+            thread.join();
+        }
+    } saver{stream, {}};
+
+    // ---- The load, as FileIn, on this thread.
+    auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
+    bool ok = false;
+    bool opened = false;
+    bool headerRead = false;
+    std::unique_ptr<ByteReader> r;
+    stream.onCount = [&] {
+        // Small drawings are saved after the load: a thread would not repay them.
+        if (r->size() < stream_.minBytes) return;
+        unicodeFirst = unicode || MojiEncode;
+        objectCount = static_cast<uint32_t>(std::max(Enthd.n1, 0));
+        for (int form = unicodeFirst ? 1 : 0; form < 2; ++form) {
+            FileOutOpt = form ? kOptUnicode : 0;
+            ByteWriter h;
+            WriteHeader(h, Ver);
+            header[form] = h.bytes();
+        }
+        FileOutOpt = unicodeFirst ? kOptUnicode : 0;
+        try {
+            saver.thread = std::thread(saveMain);
+        } catch (const std::system_error&) {
+            // No thread: nobody reads the stream, and the save follows the load.
+        }
+    };
+    Guarded(
+        [&] {
+            int err = 0;
+            r = OpenDrawing(source, err);
+            if (!r) {
+                SetFailure(kFileIoError, ErrnoText("cannot open the file", err), false, 0);
+                return;
+            }
+            opened = true;
+            if (!ReadHeader(*r)) {
+                if (!lastFailure_.failed) lastFailure_ = HeaderFailure(*this, *r);
+                return;
+            }
+            headerRead = true;
+            SplitMemo(Enthd.strMemo, MemoLine1, MemoLine2);
+            afterHeader();
+            JwwClassMap map;
+            ReadEntitySection(*r, map, &stream);
+            ReadBlockDefSection(*r, map);
+            if (Enthd.jwVer >= kVerImages) ReadBindImageSection(*r);
+            ok = true;
+        },
+        fail, [&]() -> std::optional<uint64_t> { return r ? std::optional<uint64_t>(r->position()) : std::nullopt; });
+    r.reset();
+    if (headerRead || !opened) {
+        auto treeFail = [this](const char* m, std::string d, bool, uint64_t) { SetFailure(m, std::move(d), false, 0); };
+        if (!Guarded([&] { MakeBlockTree(); }, treeFail, NoOffset)) ok = false;
+    }
+    stream.Raise(EntityStream::kListDone | EntityStream::kLoadDone | (ok ? 0 : EntityStream::kFailed));
+    if (!ok) return PipeResult::LoadFailed;  // the save thread drops its file
+
+    // The save finishes beside whatever the caller does with the loaded drawing.
+    afterLoad();
+    const bool streamed = saver.thread.joinable();
+    if (streamed) saver.thread.join();
+
+    std::u16string used;
+    bool saved = false;
+    if (streamed && end == SaverEnd::Written) {
+        std::string why;
+        saved = MoveIntoPlace(FName, false, *tmp, used, why, refuseLinkForTest_);
+        if (!saved) SetFailure(kFileIoError, why, false, 0);
+    } else if (streamed && end == SaverEnd::Failed) {
+        lastFailure_ = saveFailure;
+    } else {
+        SetFileOutOption(unicode || MojiEncode ? kOptUnicode : 0);
+        saved = SaveTo(FName, Ver, false, &used);
+    }
+    if (!saved) return PipeResult::SaveFailed;
+    if (savedAs) *savedAs = std::move(used);
+    return PipeResult::Ok;
 }
 
 }  // namespace morvane

@@ -4,7 +4,10 @@
 // another (its mLine ... mBlock and mNo). Both lists share one class map.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -66,10 +69,49 @@ void CheckCountFits(const ByteReader& r, uint64_t at, uint64_t count, uint64_t m
 // a class reference and the shortest body (a point).
 uint64_t MinObjectBytes(int32_t ver);
 
+// The top-level entity list as the loader hands it to a writer on another
+// thread while it is still being read (TJwwData::FileInSaveNew).
+//
+// The loader publishes, every `publishEvery` objects, how many order entries
+// are filled and how many elements of each kind are complete: the counts
+// under `arrays`, then the order count in `progress` (release). Whenever an
+// array moves (it grows, or is trimmed at the end of the list) the loader
+// holds `arrays` and records where the elements now are. The writer reads
+// `progress` (acquire), then holds `arrays` for a batch and reads only the
+// published elements through the recorded addresses: it never touches the
+// vectors themselves, which the loader goes on resizing within their room.
+struct EntityStream {
+    static constexpr uint64_t kCountMask = 0xFFFFFFFFu;
+    static constexpr uint64_t kListDone = uint64_t{1} << 32;  // the count is final
+    static constexpr uint64_t kLoadDone = uint64_t{1} << 33;  // the rest of the file is read too
+    static constexpr uint64_t kFailed = uint64_t{1} << 34;    // the load failed
+    static constexpr uint64_t kUnicode = uint64_t{1} << 35;   // a string in the UTF-16 form was read
+
+    std::mutex arrays;
+    // Under `arrays`: the elements of the order (index 0) and of kinds 1..7,
+    // and of each kind how many were complete at the last publication.
+    const void* base[8] = {};
+    int32_t kindN[8] = {};
+    std::atomic<uint64_t> progress{0};
+    uint32_t publishEvery = 4096;
+    // Called by the loader once the entity count is known and the order array
+    // sized, before the first object is read.
+    std::function<void()> onCount;
+
+    // Loader side. Publish takes `arrays`; Rebase expects it held.
+    void Publish(uint32_t filled, const EntityArrays& a, bool unicode);
+    void Rebase(const EntityArrays& a);
+    void Raise(uint64_t flags) {
+        progress.fetch_or(flags, std::memory_order_release);
+        progress.notify_all();
+    }
+};
+
 // Reads entity lists; the class map runs on from list to list.
 class ObjectReader {
 public:
     ObjectReader(TJwwData& doc, ByteReader& r, JwwClassMap& map);
+    void SetStream(EntityStream* s) { stream_ = s; }
 
     // Reads `count` objects into `a`, filling a.order from its front.
     void ReadList(uint32_t count, EntityArrays& a);
@@ -106,6 +148,7 @@ private:
 
     TJwwData& doc_;
     int32_t ver_;
+    EntityStream* stream_ = nullptr;  // set while the top-level list is read for a streamed save
     size_t capacityLimit_ = 0;  // of any array of the list being read
     uint32_t listCount_ = 0;    // objects in that list
     uint32_t read_ = 0;         // of them read so far, the current one included
@@ -137,6 +180,7 @@ private:
 // per save, it gives the same numbers.
 class BlockNumberMap {
 public:
+    BlockNumberMap() = default;  // no definitions: every number maps to 0
     explicit BlockNumberMap(const TJwwData& doc);
     uint32_t operator()(uint32_t n) const {
         const uint32_t* saved = saved_.Find(n);
@@ -158,6 +202,16 @@ public:
     // seven for a dimension whose SXF parts go out as objects of their own.
     uint64_t Count(const EntityView& v) const;
     void WriteList(const EntityView& v);
+    // The order entries [begin, end) of v.
+    void WriteRange(const EntityView& v, size_t begin, size_t end);
+    // A block insert's number as written before the definitions are known:
+    // its file offset and the stored number, to be mapped later.
+    struct NumberPatch {
+        uint64_t offset;
+        uint32_t number;
+    };
+    // When set, inserts are written with their stored numbers and listed here.
+    std::vector<NumberPatch>* patches = nullptr;
     // New-class tag at the first object of a class, a class reference after.
     void WriteTag(int kind);
 
@@ -183,6 +237,17 @@ private:
 
     const TJwwData& doc_;
 };
+
+// How a streamed entity list ended (StreamEntityList).
+enum class StreamEnd { Done, Failed, Unicode, WriteFailed };
+
+// Writes the objects of the top-level list as the loader publishes them,
+// until the list is done (Done), the load failed (Failed), a UTF-16 string was
+// read while `unicodeOut` is false (Unicode: the output is written in the
+// wrong form and must start again) or a write failed. Inserts carry their
+// stored numbers, listed in `patches`.
+StreamEnd StreamEntityList(const TJwwData& doc, ByteWriter& w, int32_t ver, JwwClassMap& map, EntityStream& s,
+                           std::vector<ObjectWriter::NumberPatch>& patches, uint32_t batch, bool unicodeOut);
 
 // The text of a text entity as it is written: cleaned, then the FileOutOpt
 // bits 0x10, 8 and 1 in that order. Dimension texts take only the cleaning

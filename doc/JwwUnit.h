@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +72,10 @@ inline constexpr uint64_t kMaxUnpackedImage = 128ull << 20;  // unpacks in about
 // drawing nine bytes and the disk a whole block and an inode: a 1 MB drawing
 // of one-byte images would otherwise leave 100,000 files taking 400 MB.
 inline constexpr size_t kMaxImageFiles = 10'000;
+// From this size on a conversion saves the entity list on a second thread
+// while it is read. Below it, starting the thread costs more than the
+// overlap gives back (and a batch of small drawings keeps its cores busy anyway).
+inline constexpr uint64_t kStreamMinBytes = 8ull << 20;
 inline constexpr size_t kMaxClassNameLength = 2047;          // the reader's 2048-byte work buffer
 
 // The running class map of one load or one save, shared by the entity and the
@@ -96,6 +101,10 @@ inline constexpr const char* kClassNames[9] = {"",          "CDataSen",    "CDat
 // directly inside it. Names come from untrusted drawings; no other name is
 // ever turned into a path.
 bool IsSafeImageName(std::u16string_view name);
+
+namespace jwwobj {
+struct EntityStream;
+}
 
 class TJwwData {
 public:
@@ -123,6 +132,19 @@ public:
     // the time the file is moved into place, the next free name
     // (MakeUniqueFileName) is taken instead. savedAs receives the name used.
     bool FileOutNew(const std::u16string& FName, int32_t Ver, std::u16string* savedAs);
+    // FileIn of `source` and FileOutNew of it to `FName` at once, with the
+    // same output: for a large drawing the entity section is saved on a
+    // second thread while it is being read. After the header, `afterHeader`
+    // makes whatever changes the header and pen table are to get (the save
+    // sees them as it leaves them); the output writes every string in the
+    // UTF-16 form when `unicode` or when the drawing has such a string. Once
+    // the whole drawing is read, `afterLoad` runs on this thread while the
+    // save finishes; it must not change what the save writes. A load that
+    // fails (or an afterLoad that throws) leaves no output.
+    enum class PipeResult { Ok, LoadFailed, SaveFailed };
+    PipeResult FileInSaveNew(const std::u16string& source, const std::u16string& dest, int32_t Ver, bool unicode,
+                             const std::function<void()>& afterHeader, const std::function<void()>& afterLoad,
+                             std::u16string* savedAs);
     void SetFileOutOption(int n);
     bool FileCheck(const std::u16string& FName) const;
     bool FileHeaderIn(const std::u16string& FName);
@@ -133,6 +155,16 @@ public:
     // Test hook: refuses to link a new drawing's unnamed file into place, as a system
     // without /proc does: the save takes the way through a hidden named file.
     void SetRefuseLinkForTest(bool refuse) { refuseLinkForTest_ = refuse; }
+    // When FileInSaveNew saves on a second thread: from drawings of `minBytes`
+    // on; the loader hands over the objects read every `publishEvery`
+    // objects, the save takes at most `batch` of them at a time.
+    struct StreamTuning {
+        uint64_t minBytes = kStreamMinBytes;
+        uint32_t publishEvery = 4096;
+        uint32_t batch = 4096;
+    };
+    // Test hook: other steps, or the second thread for drawings of any size.
+    void SetStreamTuningForTest(const StreamTuning& t) { stream_ = t; }
 
     // ---- Block definitions (JwwBlocks.cpp) -------------------------------------
     void MakeBlockTree();
@@ -178,7 +210,8 @@ public:
     // ---- Sections ------------------------------------------------------------------
     bool ReadHeader(ByteReader& r);                      // JwwHeader.cpp
     void WriteHeader(ByteWriter& w, int32_t Ver);        // JwwHeader.cpp
-    void ReadEntitySection(ByteReader& r, JwwClassMap& map);               // JwwEntities.cpp
+    void ReadEntitySection(ByteReader& r, JwwClassMap& map,
+                           jwwobj::EntityStream* stream = nullptr);        // JwwEntities.cpp
     void WriteEntitySection(ByteWriter& w, int32_t Ver, JwwClassMap& map) const;
     void ReadBlockDefSection(ByteReader& r, JwwClassMap& map);             // JwwBlocks.cpp
     void WriteBlockDefSection(ByteWriter& w, int32_t Ver, JwwClassMap& map) const;
@@ -249,6 +282,7 @@ private:
     bool refuseLinkForTest_ = false;
     uint64_t unpackLimit_ = kMaxUnpackedImage;
     size_t imageFileLimit_ = kMaxImageFiles;
+    StreamTuning stream_;
     // Per entry of the last load, what became of its file: 0 written; else
     // none, with the reason (an errno, or one of the codes of
     // JwwBindImage.cpp, among them "no data to write"). The operations on the

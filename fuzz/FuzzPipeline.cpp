@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "app/BatchRun.h"
 #include "app/SettingsApplier.h"
@@ -46,6 +47,40 @@ bool Reload(const std::u16string& path, const std::u16string& images, std::strin
     return ok;
 }
 
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The batch run's conversion with the save on a second thread from the first
+// object on, handed over in small steps so that the two threads interleave
+// as much as they can: it must load and save exactly when the conversion
+// above did, and write the same bytes as its save as 700.
+void StreamedConversion(const std::string& input, const std::string& workFolder, PipelineResult& result) {
+    std::filesystem::create_directories(workFolder + "streamed");
+    TJwwData doc;
+    doc.BindImageFolder = Utf8ToStr(workFolder + "streamed/");
+    doc.BindImageExp = doc.BindImageExr = true;
+    doc.SetStreamTuningForTest({0, 3, 2});
+    BatchSettings s = AllOptions();
+    const std::string out = workFolder + "streamed.jww";
+    const TJwwData::PipeResult r = doc.FileInSaveNew(
+        Utf8ToStr(input), Utf8ToStr(out), 700, false, [&] { RunProc2(s, doc); }, [&] { doc.BindImageExplode(); },
+        nullptr);
+    const TJwwData::PipeResult expected =
+        !result.loaded ? TJwwData::PipeResult::LoadFailed : TJwwData::PipeResult::Ok;
+    if (r != expected) {
+        result.streamedSame = false;
+        result.failure = "with the save beside the load: result " + std::to_string(static_cast<int>(r)) +
+                         " instead of " + std::to_string(static_cast<int>(expected)) + ": " +
+                         doc.LastFailure().Describe();
+    } else if (r == TJwwData::PipeResult::Ok && ReadAll(out) != ReadAll(workFolder + "out700.jww")) {
+        result.streamedSame = false;
+        result.failure = "with the save beside the load: other bytes than the save as 700";
+    }
+    JwwDataFree(doc);
+}
+
 }  // namespace
 
 PipelineResult RunPipeline(const uint8_t* data, size_t size, const std::string& workFolder) {
@@ -85,6 +120,7 @@ PipelineResult RunPipeline(const uint8_t* data, size_t size, const std::string& 
         }
     }
     JwwDataFree(doc);
+    if (result.saved) StreamedConversion(input, workFolder, result);
     std::error_code ec;
     for (auto& entry : std::filesystem::directory_iterator(workFolder, ec))
         std::filesystem::remove_all(entry.path(), ec);

@@ -33,7 +33,7 @@ std::string WorkFolder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto result = morvane::fuzz::RunPipeline(data, size, WorkFolder());
-    if (result.loaded && (!result.saved || !result.reloaded)) {
+    if ((result.loaded && (!result.saved || !result.reloaded)) || !result.streamedSame) {
         std::fprintf(stderr, "a drawing that loaded did not survive: %s\n", result.failure.c_str());
         std::abort();
     }

@@ -38,6 +38,7 @@ TEST(FuzzRegressions, EveryFoundInputAndSeedSurvivesTheWholeRoad) {
         if (r.loaded) {
             EXPECT_TRUE(r.saved && r.reloaded) << path << ": " << r.failure;
         }
+        EXPECT_TRUE(r.streamedSame) << path << ": " << r.failure;
     }
     fs::remove_all(work);
 }

@@ -1,0 +1,222 @@
+// Loading and saving at once (FileInSaveNew): the entity section is saved on a
+// second thread while it is read. Its output must equal, byte for byte, that
+// of FileIn followed by FileOutNew, also on the paths where the streamed
+// bytes cannot stand: a UTF-16 string met in the entity list (the save starts
+// again) or after it (ordinary save), block numbers that the definitions read
+// later change (patched in the file), and loads or saves that fail.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "doc/ByteWriter.h"
+#include "tests/DrawingFixture.h"
+#include "tests/TempFolder.h"
+
+namespace morvane {
+namespace {
+
+struct Saved {
+    std::string bytes;
+    size_t headerEnd = 0, entitiesEnd = 0;
+};
+
+// The fixture drawing as saved with output option `opt`, with its section ends.
+Saved SaveFixture(int opt) {
+    TJwwData d;
+    fixture::Build(d, false);  // the same objects in both forms: only the option differs
+    // An insert of a number no definition has: saved as the count of saved definitions.
+    fixture::Seed s;
+    fixture::AddBlock(d, fixture::Insert(77, s));
+    d.SetFileOutOption(opt);
+    ByteWriter w;
+    JwwClassMap map;
+    Saved out;
+    d.WriteHeader(w, 700);
+    out.headerEnd = w.written();
+    d.WriteEntitySection(w, 700, map);
+    out.entitiesEnd = w.written();
+    d.WriteBlockDefSection(w, 700, map);
+    d.WriteBindImageSection(w);
+    out.bytes.assign(w.bytes().begin(), w.bytes().end());
+    return out;
+}
+
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Sources: Shift_JIS up to a point, UTF-16 from there on. The class map of the
+// entity section and the definitions does not depend on the string form, so
+// sections of the two saves can be joined.
+std::string Joined(const Saved& ansi, const Saved& wide, bool fromEntities) {
+    const size_t a = fromEntities ? ansi.headerEnd : ansi.entitiesEnd;
+    const size_t w = fromEntities ? wide.headerEnd : wide.entitiesEnd;
+    return ansi.bytes.substr(0, a) + wide.bytes.substr(w);
+}
+
+std::string Reference(const TempFolder& t, const std::filesystem::path& src, bool unicode) {
+    TJwwData d;
+    EXPECT_TRUE(d.FileIn(Utf8ToStr(src.string())));
+    d.SetFileOutOption(d.MojiEncode || unicode ? kOptUnicode : 0);
+    EXPECT_TRUE(d.FileOutNew(t.U("ref.jww"), 700, nullptr));
+    return ReadAll(t.path() / "ref.jww");
+}
+
+// The second thread for a drawing of any size, handed `step` objects at a time.
+TJwwData::StreamTuning Every(uint32_t publish, uint32_t batch) { return {0, publish, batch}; }
+
+size_t FilesBesideSource(const TempFolder& t) {
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(t.path())) files += e.path().filename() != "src.jww";
+    return files;
+}
+
+TEST(Pipeline, OutputEqualsLoadThenSave) {
+    const Saved ansi = SaveFixture(0), wide = SaveFixture(kOptUnicode);
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool unicode;  // the "write UTF-16" setting
+    } sources[] = {
+        {"shift_jis", ansi.bytes, false},          // block numbers patched after the load
+        {"shift_jis, UTF-16 asked", ansi.bytes, true},
+        {"utf16 from the header", wide.bytes, false},
+        {"utf16 from the entity list", Joined(ansi, wide, true), false},   // the save starts again
+        {"utf16 from the definitions", Joined(ansi, wide, false), false},  // ordinary save after the load
+    };
+    // One object per publication and batch, a few, the default, and the
+    // default size threshold (no second thread for this small drawing).
+    const TJwwData::StreamTuning steps[] = {Every(1, 1), Every(3, 2), Every(4096, 4096), TJwwData::StreamTuning{}};
+    for (const auto& src : sources) {
+        for (const TJwwData::StreamTuning& g : steps) {
+            SCOPED_TRACE(std::string(src.name) + ", from " + std::to_string(g.minBytes) + " bytes, publish " +
+                         std::to_string(g.publishEvery) + ", batch " + std::to_string(g.batch));
+            TempFolder t;
+            const auto path = t.Write("src.jww", src.bytes);
+            const std::string expected = Reference(t, path, src.unicode);
+            TJwwData d;
+            d.SetStreamTuningForTest(g);
+            bool headerSeen = false, loadSeen = false;
+            std::u16string savedAs;
+            const auto result = d.FileInSaveNew(
+                Utf8ToStr(path.string()), t.U("out.jww"), 700, src.unicode, [&] { headerSeen = true; },
+                [&] { loadSeen = true; }, &savedAs);
+            ASSERT_EQ(result, TJwwData::PipeResult::Ok) << d.LastFailure().Describe();
+            EXPECT_TRUE(headerSeen && loadSeen);
+            EXPECT_EQ(savedAs, t.U("out.jww"));
+            EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
+        }
+    }
+}
+
+// A header change made after the header is read reaches the output.
+TEST(Pipeline, AfterHeaderChangesAreSaved) {
+    TempFolder t;
+    const auto path = t.Write("src.jww", SaveFixture(0).bytes);
+    TJwwData d;
+    d.SetStreamTuningForTest(Every(1, 1));
+    ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false,
+                              [&] { d.Enthd.strMemo = u"新しいメモ"; }, [] {}, nullptr),
+              TJwwData::PipeResult::Ok);
+    TJwwData back;
+    ASSERT_TRUE(back.FileIn(t.U("out.jww")));
+    EXPECT_EQ(back.Enthd.strMemo, u"新しいメモ");
+}
+
+// A load that fails, in the entity list or after it, leaves no file at all
+// (neither the destination nor a temporary one); so does a save that fails.
+TEST(Pipeline, FailuresLeaveNothing) {
+    const Saved ansi = SaveFixture(0);
+    uint64_t outputSize = 0;
+    {
+        TempFolder t;
+        outputSize = Reference(t, t.Write("src.jww", ansi.bytes), false).size();
+    }
+    const struct {
+        const char* name;
+        std::string bytes;
+        uint64_t writeLimit;
+        TJwwData::PipeResult expected;
+    } cases[] = {
+        {"cut in the entity list", ansi.bytes.substr(0, (ansi.headerEnd + ansi.entitiesEnd) / 2), UINT64_MAX,
+         TJwwData::PipeResult::LoadFailed},
+        {"cut in the definitions", ansi.bytes.substr(0, ansi.entitiesEnd + 10), UINT64_MAX,
+         TJwwData::PipeResult::LoadFailed},
+        {"disk full in the entity list", ansi.bytes, ansi.headerEnd + 20, TJwwData::PipeResult::SaveFailed},
+        {"disk full at the end", ansi.bytes, outputSize - 2, TJwwData::PipeResult::SaveFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder t;
+        const auto path = t.Write("src.jww", c.bytes);
+        TJwwData d;
+        d.SetStreamTuningForTest(Every(1, 1));
+        d.SetWriteLimitForTest(c.writeLimit);
+        EXPECT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false, [] {}, [] {}, nullptr),
+                  c.expected);
+        EXPECT_FALSE(d.LastFailure().Describe().empty());
+        EXPECT_EQ(FilesBesideSource(t), 0u);
+    }
+}
+
+// Work after the load that fails (it throws) leaves no file either, although
+// the save may have written the whole drawing by then.
+TEST(Pipeline, FailureAfterTheLoadLeavesNothing) {
+    TempFolder t;
+    const auto path = t.Write("src.jww", SaveFixture(0).bytes);
+    TJwwData d;
+    d.SetStreamTuningForTest(Every(1, 1));
+    EXPECT_THROW(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false, [] {},
+                                 [] { throw std::runtime_error("after the load"); }, nullptr),
+                 std::runtime_error);
+    EXPECT_EQ(FilesBesideSource(t), 0u);
+}
+
+// The name is taken when the file is complete: a drawing of that name made
+// meanwhile is kept, and the output takes the next free name.
+TEST(Pipeline, NameTakenMeanwhileIsKept) {
+    TempFolder t;
+    const auto path = t.Write("src.jww", SaveFixture(0).bytes);
+    TJwwData d;
+    d.SetStreamTuningForTest(Every(1, 1));
+    std::u16string savedAs;
+    ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false, [] {},
+                              [&] { t.Write("out.jww", "someone else's"); }, &savedAs),
+              TJwwData::PipeResult::Ok);
+    EXPECT_EQ(ReadAll(t.path() / "out.jww"), "someone else's");
+    EXPECT_NE(savedAs, t.U("out.jww"));
+    TJwwData back;
+    EXPECT_TRUE(back.FileIn(savedAs));
+}
+
+// The drawings saved by the CAD program, each in both string forms, with the
+// second thread handed a few objects at a time.
+TEST(Pipeline, EveryCorpusDrawingComesOutAsLoadThenSave) {
+    const std::filesystem::path corpus = MORVANE_CORPUS_DIR;
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".jww") continue;
+        ++seen;
+        for (bool unicode : {false, true}) {
+            SCOPED_TRACE(entry.path().filename().string() + (unicode ? ", UTF-16" : ""));
+            TempFolder t;
+            const std::string expected = Reference(t, entry.path(), unicode);
+            TJwwData d;
+            d.SetStreamTuningForTest(Every(64, 32));
+            ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(entry.path().string()), t.U("out.jww"), 700, unicode, [] {}, [] {},
+                                      nullptr),
+                      TJwwData::PipeResult::Ok)
+                << d.LastFailure().Describe();
+            EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
+        }
+    }
+    EXPECT_GT(seen, 0);
+}
+
+}  // namespace
+}  // namespace morvane
