@@ -659,6 +659,9 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
     stream.onCount = [&] {
         // Small drawings are saved after the load: a thread would not repay them.
         if (r->size() < stream_.minBytes) return;
+        // Below 420 a dimension with SXF data goes out as seven objects: the
+        // object count written ahead of the list is then not the list's own.
+        if (Ver < kVerSxf) return;
         unicodeFirst = unicode || MojiEncode;
         objectCount = static_cast<uint32_t>(std::max(Enthd.n1, 0));
         for (int form = unicodeFirst ? 1 : 0; form < 2; ++form) {
