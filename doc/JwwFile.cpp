@@ -18,7 +18,6 @@
 #include <new>
 #include <optional>
 #include <random>
-#include <system_error>
 #include <thread>
 
 #include "doc/FileHandle.h"
@@ -664,17 +663,18 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
         if (Ver < kVerSxf) return;
         unicodeFirst = unicode || MojiEncode;
         objectCount = static_cast<uint32_t>(std::max(Enthd.n1, 0));
-        for (int form = unicodeFirst ? 1 : 0; form < 2; ++form) {
-            FileOutOpt = form ? kOptUnicode : 0;
-            ByteWriter h;
-            WriteHeader(h, Ver);
-            header[form] = h.bytes();
-        }
-        FileOutOpt = unicodeFirst ? kOptUnicode : 0;
         try {
+            for (int form = unicodeFirst ? 1 : 0; form < 2; ++form) {
+                FileOutOpt = form ? kOptUnicode : 0;
+                ByteWriter h;
+                WriteHeader(h, Ver);
+                header[form] = h.bytes();
+            }
+            FileOutOpt = unicodeFirst ? kOptUnicode : 0;
             saver.thread = std::thread(saveMain);
-        } catch (const std::system_error&) {
-            // No thread: nobody reads the stream, and the save follows the load.
+        } catch (const std::exception&) {
+            // No thread (or no memory for the header): nobody reads the
+            // stream, and the save follows the load as it always may.
         }
     };
     Guarded(

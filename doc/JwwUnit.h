@@ -7,6 +7,7 @@
 // from (strings, counts, class tags, the attribute) and JwwFile.cpp the drivers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -164,7 +165,11 @@ public:
         uint32_t batch = 4096;
     };
     // Test hook: other steps, or the second thread for drawings of any size.
-    void SetStreamTuningForTest(const StreamTuning& t) { stream_ = t; }
+    void SetStreamTuningForTest(const StreamTuning& t) {
+        stream_ = t;
+        stream_.publishEvery = std::max<uint32_t>(t.publishEvery, 1);
+        stream_.batch = std::max<uint32_t>(t.batch, 1);
+    }
 
     // ---- Block definitions (JwwBlocks.cpp) -------------------------------------
     void MakeBlockTree();
