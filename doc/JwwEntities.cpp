@@ -238,12 +238,8 @@ void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
 }
 
 void EntityStream::Publish(uint32_t filled, const EntityArrays& a, bool unicode) {
-    {
-        std::lock_guard hold(arrays);
-        const int32_t counts[8] = {0, a.lineN, a.enkoN, a.tenN, a.mojiN, a.sunpoN, a.solidN, a.blockN};
-        std::copy(std::begin(counts), std::end(counts), kindN);
-        Rebase(a);
-    }
+    const int32_t counts[8] = {0, a.lineN, a.enkoN, a.tenN, a.mojiN, a.sunpoN, a.solidN, a.blockN};
+    for (int k = 1; k < 8; ++k) kindN[k].store(counts[k], std::memory_order_release);
     // Only the loader stores the count; the flags it keeps are raised by it too.
     const uint64_t flags = (progress.load(std::memory_order_relaxed) & ~kCountMask) | (unicode ? kUnicode : 0);
     progress.store(flags | filled, std::memory_order_release);
@@ -587,7 +583,8 @@ namespace {
 // The elements of kind k published so far (`arrays` held).
 template <class T>
 std::span<const T> Published(const EntityStream& s, int k) {
-    return {static_cast<const T*>(s.base[k]), static_cast<size_t>(std::max(s.kindN[k], 0))};
+    return {static_cast<const T*>(s.base[k]),
+            static_cast<size_t>(std::max(s.kindN[k].load(std::memory_order_acquire), 0))};
 }
 }  // namespace
 
@@ -671,6 +668,7 @@ void TJwwData::ReadEntitySection(ByteReader& r, JwwClassMap& map, jwwobj::Entity
     jwwobj::ObjectReader in(*this, r, map);
     if (stream) {
         in.SetStream(stream);
+        stream->Rebase(arrays);  // arrays kept from an earlier drawing may never move
         stream->onCount();
     }
     in.ReadList(count, arrays);

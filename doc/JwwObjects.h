@@ -72,14 +72,16 @@ uint64_t MinObjectBytes(int32_t ver);
 // The top-level entity list as the loader hands it to a writer on another
 // thread while it is still being read (TJwwData::FileInSaveNew).
 //
-// The loader publishes, every `publishEvery` objects, how many order entries
-// are filled and how many elements of each kind are complete: the counts
-// under `arrays`, then the order count in `progress` (release). Whenever an
-// array moves (it grows, or is trimmed at the end of the list) the loader
-// holds `arrays` and records where the elements now are. The writer reads
-// `progress` (acquire), then holds `arrays` for a batch and reads only the
-// published elements through the recorded addresses: it never touches the
-// vectors themselves, which the loader goes on resizing within their room.
+// The loader publishes, every `publishEvery` objects, how many elements of
+// each kind are complete and then how many order entries are filled (each a
+// release store behind the elements it counts). Whenever an array moves (it
+// grows, or is trimmed at the end of the list) the loader holds `arrays` and
+// records where the elements now are; it takes the lock for nothing else, so
+// that it never waits for the writer but while an array moves, a few times a
+// list. The writer reads `progress` and the counts (acquire), then holds
+// `arrays` for a batch and reads only the published elements through the
+// recorded addresses: it never touches the vectors themselves, which the
+// loader goes on resizing within their room.
 struct EntityStream {
     static constexpr uint64_t kCountMask = 0xFFFFFFFFu;
     static constexpr uint64_t kListDone = uint64_t{1} << 32;  // the count is final
@@ -88,17 +90,19 @@ struct EntityStream {
     static constexpr uint64_t kUnicode = uint64_t{1} << 35;   // a string in the UTF-16 form was read
 
     std::mutex arrays;
-    // Under `arrays`: the elements of the order (index 0) and of kinds 1..7,
-    // and of each kind how many were complete at the last publication.
+    // Under `arrays`: where the elements of the order (index 0) and of kinds
+    // 1..7 are.
     const void* base[8] = {};
-    int32_t kindN[8] = {};
+    // Of each kind, how many elements were complete at the last publication.
+    std::atomic<int32_t> kindN[8] = {};
     std::atomic<uint64_t> progress{0};
     uint32_t publishEvery = 4096;
     // Called by the loader once the entity count is known and the order array
     // sized, before the first object is read.
     std::function<void()> onCount;
 
-    // Loader side. Publish takes `arrays`; Rebase expects it held.
+    // Loader side. Rebase records where the arrays are, with `arrays` held
+    // (or before the writer starts).
     void Publish(uint32_t filled, const EntityArrays& a, bool unicode);
     void Rebase(const EntityArrays& a);
     void Raise(uint64_t flags) {
