@@ -253,7 +253,7 @@ private:
             } else {
                 c = p == lastParent ? c + 1 : 0;
                 lastParent = p;
-                n = NestedNode(tree[p], p, defs_[defno_[p]], c);
+                n = NestedNode(tree[p], p, defs_[defno_[p]], c, InsertMatrix(defno_[p], c));
             }
             n.defno = defno_[k];
             if (n.defno >= 0) {
@@ -283,7 +283,7 @@ private:
 
     // Insert c of the definition of node p, placed through p's map.
     static TEntJwwBlockTree NestedNode(const TEntJwwBlockTree& p, int32_t parent, const TEntJwwBlockDef& def,
-                                       size_t c) {
+                                       size_t c, const Matrix& m) {
         const TEntJwwBlock& b = def.mBlock[c];
         TEntJwwBlockTree n;
         n.att = def.att;
@@ -292,7 +292,6 @@ private:
         n.no = b.nNumber;
         n.x = p.x + p.r1 * b.DPKijunTen_x + p.r2 * b.DPKijunTen_y;
         n.y = p.y + p.r3 * b.DPKijunTen_x + p.r4 * b.DPKijunTen_y;
-        const Matrix m = Matrix::Of(b);
         n.r1 = p.r1 * m.m11 + p.r2 * m.m21;
         n.r2 = p.r1 * m.m12 + p.r2 * m.m22;
         n.r3 = p.r3 * m.m11 + p.r4 * m.m21;
@@ -300,8 +299,22 @@ private:
         return n;
     }
 
+    // The matrix of insert c of definition d, worked out once per insert
+    // however many times the definition is placed.
+    const Matrix& InsertMatrix(int32_t d, size_t c) {
+        if (matrices_.empty()) matrices_.resize(defs_.size());
+        std::vector<Matrix>& m = matrices_[static_cast<size_t>(d)];
+        if (m.empty()) {
+            const TEntJwwBlockDef& def = defs_[static_cast<size_t>(d)];
+            m.reserve(def.mBlock.size());
+            for (const TEntJwwBlock& b : def.mBlock) m.push_back(Matrix::Of(b));
+        }
+        return m[c];
+    }
+
     TJwwData& doc_;
     std::vector<TEntJwwBlockDef>& defs_;
+    std::vector<std::vector<Matrix>> matrices_;
     DefinitionIndex index_;
     NestingGraph graph_;
     size_t inserts_;

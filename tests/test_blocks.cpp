@@ -313,6 +313,39 @@ TEST(BlockTree, NodesCarryTheMapFromDefinitionToDrawing) {
     EXPECT_EQ(two.r4, one.r3 * -s + one.r4 * c);
 }
 
+// A definition placed twice, with inserts of its own that each turn and
+// scale differently: every node gets its own insert's map after its parent's.
+TEST(BlockTree, EveryInsertOfAPlacedDefinitionKeepsItsOwnMap) {
+    const double pi = std::numbers::pi;
+    TJwwData doc;
+    SetDrawing(doc, {Block(1, 0, 0, 1, 1, pi / 6), Block(1, 5, 5, 2, 2, -pi / 3)},
+               {Definition(1, {Block(2, 1, 0, 1, 1, pi / 2), Block(2, 0, 1, 3, 0.5, pi / 4), Block(2, 2, 2, 1, 2, 0)}),
+                Definition(2, {})});
+    doc.MakeBlockTree();
+    ASSERT_EQ(doc.EntBlockTreeN, 8);
+    const TEntJwwBlock* inserts = doc.EntBlockDef[0].mBlock.data();
+    int checked = 0;
+    for (const TEntJwwBlockTree& n : doc.EntBlockTree) {
+        if (n.level != 1) continue;
+        const TEntJwwBlockTree& p = doc.EntBlockTree[static_cast<size_t>(n.parent)];
+        // Children of a node follow in the order of the definition's inserts.
+        const int c = static_cast<int>(&n - &doc.EntBlockTree[0]) - 2 - 3 * n.parent;
+        ASSERT_GE(c, 0);
+        ASSERT_LT(c, 3);
+        const TEntJwwBlock& b = inserts[c];
+        const double cs = std::cos(b.radKaitenKaku), sn = std::sin(b.radKaitenKaku);
+        const double m11 = cs * b.dBairitsuX, m12 = -sn * b.dBairitsuY, m21 = sn * b.dBairitsuX, m22 = cs * b.dBairitsuY;
+        SCOPED_TRACE("insert " + std::to_string(c) + " under node " + std::to_string(n.parent));
+        EXPECT_EQ(n.r1, p.r1 * m11 + p.r2 * m21);
+        EXPECT_EQ(n.r2, p.r1 * m12 + p.r2 * m22);
+        EXPECT_EQ(n.r3, p.r3 * m11 + p.r4 * m21);
+        EXPECT_EQ(n.r4, p.r3 * m12 + p.r4 * m22);
+        EXPECT_EQ(n.x, p.x + p.r1 * b.DPKijunTen_x + p.r2 * b.DPKijunTen_y);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 6);
+}
+
 struct ShapeCase {
     const char* name;
     std::vector<uint32_t> top;
