@@ -669,7 +669,7 @@ void TJwwData::ReadEntitySection(ByteReader& r, JwwClassMap& map, jwwobj::Entity
     if (stream) {
         in.SetStream(stream);
         stream->Rebase(arrays);  // arrays kept from an earlier drawing may never move
-        stream->onCount();
+        stream->onCount(r.size());
     }
     in.ReadList(count, arrays);
     if (stream) {

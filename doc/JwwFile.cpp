@@ -309,7 +309,10 @@ void SplitMemo(const std::u16string& memo, std::u16string& line1, std::u16string
 
 // ---- Loading ------------------------------------------------------------------------
 
-bool TJwwData::FileIn(const std::u16string& FName) {
+bool TJwwData::FileIn(const std::u16string& FName) { return Load(FName, nullptr, nullptr); }
+
+bool TJwwData::Load(const std::u16string& FName, jwwobj::EntityStream* stream,
+                    const std::function<void()>& afterHeader) {
     DataInit();
     lastFailure_ = {};
     auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
@@ -332,8 +335,9 @@ bool TJwwData::FileIn(const std::u16string& FName) {
             }
             headerRead = true;
             SplitMemo(Enthd.strMemo, MemoLine1, MemoLine2);
+            if (afterHeader) afterHeader();
             JwwClassMap map;
-            ReadEntitySection(*r, map);
+            ReadEntitySection(*r, map, stream);
             ReadBlockDefSection(*r, map);
             if (Enthd.jwVer >= kVerImages) ReadBindImageSection(*r);
             ok = true;
@@ -548,8 +552,6 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
                                              bool unicode, const std::function<void()>& afterHeader,
                                              const std::function<void()>& afterLoad, std::u16string* savedAs) {
     using jwwobj::EntityStream;
-    DataInit();
-    lastFailure_ = {};
     EntityStream stream;
     stream.publishEvery = stream_.publishEvery;
 
@@ -649,15 +651,11 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
         }
     } saver{stream, {}};
 
-    // ---- The load, as FileIn, on this thread.
-    auto fail = [this](const char* m, std::string d, bool h, uint64_t o) { SetFailure(m, std::move(d), h, o); };
-    bool ok = false;
-    bool opened = false;
-    bool headerRead = false;
-    std::unique_ptr<ByteReader> r;
-    stream.onCount = [&] {
+    // ---- The load, on this thread; the save thread starts once it has read
+    // the entity count.
+    stream.onCount = [&](uint64_t fileSize) {
         // Small drawings are saved after the load: a thread would not repay them.
-        if (r->size() < stream_.minBytes) return;
+        if (fileSize < stream_.minBytes) return;
         // Below 420 a dimension with SXF data goes out as seven objects: the
         // object count written ahead of the list is then not the list's own.
         if (Ver < kVerSxf) return;
@@ -677,34 +675,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
             // stream, and the save follows the load as it always may.
         }
     };
-    Guarded(
-        [&] {
-            int err = 0;
-            r = OpenDrawing(source, err);
-            if (!r) {
-                SetFailure(kFileIoError, ErrnoText("cannot open the file", err), false, 0);
-                return;
-            }
-            opened = true;
-            if (!ReadHeader(*r)) {
-                if (!lastFailure_.failed) lastFailure_ = HeaderFailure(*this, *r);
-                return;
-            }
-            headerRead = true;
-            SplitMemo(Enthd.strMemo, MemoLine1, MemoLine2);
-            afterHeader();
-            JwwClassMap map;
-            ReadEntitySection(*r, map, &stream);
-            ReadBlockDefSection(*r, map);
-            if (Enthd.jwVer >= kVerImages) ReadBindImageSection(*r);
-            ok = true;
-        },
-        fail, [&]() -> std::optional<uint64_t> { return r ? std::optional<uint64_t>(r->position()) : std::nullopt; });
-    r.reset();
-    if (headerRead || !opened) {
-        auto treeFail = [this](const char* m, std::string d, bool, uint64_t) { SetFailure(m, std::move(d), false, 0); };
-        if (!Guarded([&] { MakeBlockTree(); }, treeFail, NoOffset)) ok = false;
-    }
+    const bool ok = Load(source, &stream, afterHeader);
     stream.Raise(EntityStream::kListDone | EntityStream::kLoadDone | (ok ? 0 : EntityStream::kFailed));
     if (!ok) return PipeResult::LoadFailed;  // the save thread drops its file
 

@@ -98,8 +98,8 @@ struct EntityStream {
     std::atomic<uint64_t> progress{0};
     uint32_t publishEvery = 4096;
     // Called by the loader once the entity count is known and the order array
-    // sized, before the first object is read.
-    std::function<void()> onCount;
+    // sized, before the first object is read, with the size of the drawing.
+    std::function<void(uint64_t fileSize)> onCount;
 
     // Loader side. Rebase records where the arrays are, with `arrays` held
     // (or before the writer starts).

@@ -280,6 +280,9 @@ public:
 
 private:
     bool SaveTo(const std::u16string& FName, int32_t Ver, bool replace, std::u16string* savedAs);
+    // FileIn, handing the entity list to `stream` while it is read (when
+    // given) and calling `afterHeader` once the header is read (when given).
+    bool Load(const std::u16string& FName, jwwobj::EntityStream* stream, const std::function<void()>& afterHeader);
     void SetFailure(const char* message, std::string detail, bool hasOffset, uint64_t offset);
 
     JwwFailure lastFailure_;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 
@@ -58,12 +59,21 @@ std::string Joined(const Saved& ansi, const Saved& wide, bool fromEntities) {
     return ansi.bytes.substr(0, a) + wide.bytes.substr(w);
 }
 
-std::string Reference(const TempFolder& t, const std::filesystem::path& src, bool unicode) {
+// The bytes of FileIn followed by FileOutNew, saved as ref.jww.
+std::string Reference(const TempFolder& t, const std::filesystem::path& src, bool unicode, int32_t ver = 700) {
     TJwwData d;
     EXPECT_TRUE(d.FileIn(Utf8ToStr(src.string())));
     d.SetFileOutOption(d.MojiEncode || unicode ? kOptUnicode : 0);
-    EXPECT_TRUE(d.FileOutNew(t.U("ref.jww"), 700, nullptr));
+    EXPECT_TRUE(d.FileOutNew(t.U("ref.jww"), ver, nullptr));
     return ReadAll(t.path() / "ref.jww");
+}
+
+// FileInSaveNew of `src` into out.jww of `t`.
+TJwwData::PipeResult Streamed(TJwwData& d, const TempFolder& t, const std::filesystem::path& src,
+                              const std::function<void()>& afterHeader = [] {},
+                              const std::function<void()>& afterLoad = [] {}, std::u16string* savedAs = nullptr,
+                              bool unicode = false, int32_t ver = 700) {
+    return d.FileInSaveNew(Utf8ToStr(src.string()), t.U("out.jww"), ver, unicode, afterHeader, afterLoad, savedAs);
 }
 
 // The second thread for a drawing of any size, handed `step` objects at a time.
@@ -102,9 +112,8 @@ TEST(Pipeline, OutputEqualsLoadThenSave) {
             d.SetStreamTuningForTest(g);
             bool headerSeen = false, loadSeen = false;
             std::u16string savedAs;
-            const auto result = d.FileInSaveNew(
-                Utf8ToStr(path.string()), t.U("out.jww"), 700, src.unicode, [&] { headerSeen = true; },
-                [&] { loadSeen = true; }, &savedAs);
+            const auto result = Streamed(d, t, path, [&] { headerSeen = true; }, [&] { loadSeen = true; }, &savedAs,
+                                         src.unicode);
             ASSERT_EQ(result, TJwwData::PipeResult::Ok) << d.LastFailure().Describe();
             EXPECT_TRUE(headerSeen && loadSeen);
             EXPECT_EQ(savedAs, t.U("out.jww"));
@@ -122,16 +131,12 @@ TEST(Pipeline, OlderOutputVersionsEqualLoadThenSave) {
         SCOPED_TRACE("version " + std::to_string(ver));
         TempFolder t;
         const auto path = t.Write("src.jww", source);
-        TJwwData ref;
-        ASSERT_TRUE(ref.FileIn(Utf8ToStr(path.string())));
-        ref.SetFileOutOption(0);
-        ASSERT_TRUE(ref.FileOutNew(t.U("ref.jww"), ver, nullptr));
+        const std::string expected = Reference(t, path, false, ver);
         TJwwData d;
         d.SetStreamTuningForTest(Every(1, 1));
-        ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), ver, false, [] {}, [] {}, nullptr),
-                  TJwwData::PipeResult::Ok)
+        ASSERT_EQ(Streamed(d, t, path, [] {}, [] {}, nullptr, false, ver), TJwwData::PipeResult::Ok)
             << d.LastFailure().Describe();
-        EXPECT_TRUE(ReadAll(t.path() / "out.jww") == ReadAll(t.path() / "ref.jww"));
+        EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
     }
 }
 
@@ -141,9 +146,7 @@ TEST(Pipeline, AfterHeaderChangesAreSaved) {
     const auto path = t.Write("src.jww", SaveFixture(0).bytes);
     TJwwData d;
     d.SetStreamTuningForTest(Every(1, 1));
-    ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false,
-                              [&] { d.Enthd.strMemo = u"新しいメモ"; }, [] {}, nullptr),
-              TJwwData::PipeResult::Ok);
+    ASSERT_EQ(Streamed(d, t, path, [&] { d.Enthd.strMemo = u"新しいメモ"; }), TJwwData::PipeResult::Ok);
     TJwwData back;
     ASSERT_TRUE(back.FileIn(t.U("out.jww")));
     EXPECT_EQ(back.Enthd.strMemo, u"新しいメモ");
@@ -178,8 +181,7 @@ TEST(Pipeline, FailuresLeaveNothing) {
         TJwwData d;
         d.SetStreamTuningForTest(Every(1, 1));
         d.SetWriteLimitForTest(c.writeLimit);
-        EXPECT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false, [] {}, [] {}, nullptr),
-                  c.expected);
+        EXPECT_EQ(Streamed(d, t, path), c.expected);
         EXPECT_FALSE(d.LastFailure().Describe().empty());
         EXPECT_EQ(FilesBesideSource(t), 0u);
     }
@@ -192,9 +194,7 @@ TEST(Pipeline, FailureAfterTheLoadLeavesNothing) {
     const auto path = t.Write("src.jww", SaveFixture(0).bytes);
     TJwwData d;
     d.SetStreamTuningForTest(Every(1, 1));
-    EXPECT_THROW(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false, [] {},
-                                 [] { throw std::runtime_error("after the load"); }, nullptr),
-                 std::runtime_error);
+    EXPECT_THROW(Streamed(d, t, path, [] {}, [] { throw std::runtime_error("after the load"); }), std::runtime_error);
     EXPECT_EQ(FilesBesideSource(t), 0u);
 }
 
@@ -206,8 +206,7 @@ TEST(Pipeline, NameTakenMeanwhileIsKept) {
     TJwwData d;
     d.SetStreamTuningForTest(Every(1, 1));
     std::u16string savedAs;
-    ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(path.string()), t.U("out.jww"), 700, false, [] {},
-                              [&] { t.Write("out.jww", "someone else's"); }, &savedAs),
+    ASSERT_EQ(Streamed(d, t, path, [] {}, [&] { t.Write("out.jww", "someone else's"); }, &savedAs),
               TJwwData::PipeResult::Ok);
     EXPECT_EQ(ReadAll(t.path() / "out.jww"), "someone else's");
     EXPECT_NE(savedAs, t.U("out.jww"));
@@ -230,9 +229,7 @@ TEST(Pipeline, EveryCorpusDrawingComesOutAsLoadThenSave) {
             const std::string expected = Reference(t, entry.path(), unicode);
             TJwwData d;
             d.SetStreamTuningForTest(Every(64, 32));
-            ASSERT_EQ(d.FileInSaveNew(Utf8ToStr(entry.path().string()), t.U("out.jww"), 700, unicode, [] {}, [] {},
-                                      nullptr),
-                      TJwwData::PipeResult::Ok)
+            ASSERT_EQ(Streamed(d, t, entry.path(), [] {}, [] {}, nullptr, unicode), TJwwData::PipeResult::Ok)
                 << d.LastFailure().Describe();
             EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
         }
