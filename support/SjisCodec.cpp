@@ -36,9 +36,19 @@ namespace {
 constexpr char16_t kDecodeSubstitute = u'\u30FB';
 constexpr uint8_t kEncodeSubstitute = '?';
 
-constexpr bool IsLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-constexpr int kLeadCount = (0x9F - 0x81 + 1) + (0xFC - 0xE0 + 1);
-constexpr int LeadIndex(uint8_t b) { return b <= 0x9F ? b - 0x81 : b - 0xE0 + (0x9F - 0x81 + 1); }
+// The lead bytes 0x81..0x9F and 0xE0..0xFC become one run, 0xA1..0xDC, with
+// bit 5 flipped: a lead byte's row in the pair table is its place in that run,
+// found without a branch or a table, and any other byte gives kLeadCount or more.
+constexpr unsigned kLeadCount = (0x9F - 0x81 + 1) + (0xFC - 0xE0 + 1);
+constexpr unsigned LeadIndex(uint8_t b) { return static_cast<uint8_t>((b ^ 0x20) - 0xA1); }
+constexpr bool IsLeadByte(uint8_t b) { return LeadIndex(b) < kLeadCount; }
+static_assert(LeadIndex(0x81) == 0 && LeadIndex(0x9F) == 30 && LeadIndex(0xE0) == 31 && LeadIndex(0xFC) == 59);
+constexpr bool LeadBytesAreTheTwoRanges() {
+    for (unsigned b = 0; b < 256; ++b)
+        if (IsLeadByte(static_cast<uint8_t>(b)) != ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC))) return false;
+    return true;
+}
+static_assert(LeadBytesAreTheTwoRanges());
 
 // Lead bytes in the order in which their codes claim a character for encoding.
 // 0xED and 0xEE (NEC-selected IBM extensions) are left out: every character
@@ -119,7 +129,6 @@ struct Cp932Tables {
 
     bool complete = false;
     std::array<char16_t, 256> single{};             // bytes that are not lead bytes
-    std::array<int16_t, 256> row{};                 // LeadIndex of a lead byte, -1 for any other byte
     std::array<char16_t, kLeadCount * 256> pair{};  // [LeadIndex(lead) * 256 + trail]
     std::array<uint16_t, 65536> encode{};           // 0: no code (U+0000 is handled apart)
 
@@ -129,10 +138,6 @@ private:
 };
 
 Cp932Tables::Cp932Tables() {
-    for (int b = 0; b < 256; ++b) {
-        const auto byte = static_cast<uint8_t>(b);
-        row[b] = IsLeadByte(byte) ? static_cast<int16_t>(LeadIndex(byte)) : int16_t{-1};
-    }
     SystemDecoder sys;
     fillSingleBytes(sys);  // first, so that single bytes win: 0x5C for U+005C
     int mapped = fillPairs(sys);
@@ -196,7 +201,7 @@ const Cp932Tables& Tables() {
 // NUL is cut off and decodes to the substitute). Gives the number written.
 // Runs of ASCII, most of a drawing's text, are widened eight bytes at a time
 // without touching the tables.
-size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
+inline size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
     size_t i = 0;
     for (;;) {
         while (i + 8 <= n) {
@@ -224,12 +229,12 @@ size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
             ++i;
             continue;
         }
-        const int16_t row = t.row[b];
-        if (row < 0) {
+        const unsigned row = LeadIndex(b);
+        if (row >= kLeadCount) {
             o[k++] = t.single[b];
             ++i;
         } else if (i + 1 < n && bytes[i + 1] != 0) {
-            o[k++] = t.pair[static_cast<size_t>(row) * 256 + bytes[i + 1]];
+            o[k++] = t.pair[row * 256 + bytes[i + 1]];
             i += 2;
         } else {
             o[k++] = kDecodeSubstitute;  // lead byte cut off by the end

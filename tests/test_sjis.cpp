@@ -109,6 +109,8 @@ TEST(Sjis, BrokenSequencesDecodeToTheDefaultCharacter) {
         {{0x81, 0x20, 0x41}, u"\u30FBA"},            // a lead byte takes any trail byte
         {{0x81, 0x7F}, u"\u30FB"},
         {{0xA4, 0x82, 0xA0, 0x7E}, u"\uFF64\u3042~"},
+        // The single bytes at both ends of the lead-byte ranges take no trail byte.
+        {{0x80, 0xA0, 0xDF, 0xFD, 0xFF, 0x41}, u"\u0080\uF8F0\uFF9F\uF8F1\uF8F3A"},
         // Long ASCII runs are taken eight bytes at a time: a zero or a high
         // byte anywhere in such a block ends the run there.
         {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 0x00, 'k'}, u"abcdefghij"},
