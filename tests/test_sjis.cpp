@@ -1,6 +1,7 @@
 // Shift_JIS (code page 932) conversion as Windows does it.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <thread>
 
@@ -121,6 +122,59 @@ TEST(Sjis, BrokenSequencesDecodeToTheDefaultCharacter) {
         {{0x82, 0xA0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 0x00, 0x41}, u"\u3042abcdefghi"},
     };
     for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.expected);
+}
+
+// Mixed texts decode as their characters decoded one at a time: the runs of
+// ASCII taken eight bytes at a time, the switches between one- and two-byte
+// characters, zero bytes and lead bytes cut off anywhere in a text.
+TEST(Sjis, MixedTextsDecodeCharacterByCharacter) {
+    std::mt19937 rng(932);
+    const uint8_t leads[] = {0x81, 0x82, 0x83, 0x88, 0x9F, 0xE0, 0xED, 0xFA, 0xFC};
+    const uint8_t singles[] = {0x80, 0xA0, 0xA1, 0xDF, 0xFD, 0xFF};
+    for (int round = 0; round < 3000; ++round) {
+        ByteBuffer text;
+        const int parts = static_cast<int>(rng() % 24);
+        for (int p = 0; p < parts; ++p) {
+            switch (rng() % 8) {
+                case 0:
+                case 1:
+                case 2: {  // a run of ASCII
+                    const int len = static_cast<int>(rng() % 12) + 1;
+                    for (int j = 0; j < len; ++j) text.push_back(static_cast<uint8_t>(0x20 + rng() % 0x5F));
+                    break;
+                }
+                case 3:
+                case 4:
+                case 5:  // a lead byte and any trail byte but zero
+                    text.push_back(leads[rng() % std::size(leads)]);
+                    text.push_back(static_cast<uint8_t>(1 + rng() % 255));
+                    break;
+                case 6:
+                    text.push_back(singles[rng() % std::size(singles)]);
+                    break;
+                default:  // rarely, a zero byte or a lone lead byte
+                    text.push_back(rng() % 4 == 0 ? uint8_t{0} : leads[rng() % std::size(leads)]);
+                    break;
+            }
+        }
+        std::u16string expected;
+        for (size_t i = 0; i < text.size();) {
+            const uint8_t b = text[i];
+            if (b == 0) break;
+            const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+            if (!lead) {
+                expected += AnsiBytesToStr(&text[i], 1);
+                ++i;
+            } else if (i + 1 < text.size() && text[i + 1] != 0) {
+                expected += AnsiBytesToStr(&text[i], 2);
+                i += 2;
+            } else {
+                expected += u'\u30FB';
+                break;
+            }
+        }
+        ASSERT_EQ(AnsiBytesToStr(text), expected) << "round " << round;
+    }
 }
 
 TEST(Sjis, UnmappableCharactersEncodeAsQuestionMark) {
