@@ -101,7 +101,7 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress&
                 Reserve(v, doubled, list);
             }
         }
-        v.resize(count + 1);
+        v.emplace_back();  // count == v.size() here: a dropped element keeps its slot
     }
     return n++;
 }
