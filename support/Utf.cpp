@@ -2,15 +2,22 @@
 // (command line, settings file, window) and file-system names on Linux.
 #include "support/Func_2.h"
 
+#include <bit>
+#include <cstring>
+
 namespace morvane {
 
+// The text ends at the first zero unit; the units before it are copied as
+// they are (unpaired surrogates included).
 std::u16string WideBytesToStr(const uint8_t* bytes, size_t n) {
-    std::u16string out;
-    out.reserve(n / 2);
-    for (size_t i = 0; i + 1 < n; i += 2) {
-        char16_t c = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-        if (c == 0) break;
-        out.push_back(c);  // unpaired surrogates are kept as they are
+    const size_t units = n / 2;
+    size_t len = 0;
+    while (len < units && (bytes[2 * len] | bytes[2 * len + 1]) != 0) ++len;
+    std::u16string out(len, u'\0');
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out.data(), bytes, len * 2);
+    } else {
+        for (size_t i = 0; i < len; ++i) out[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
     }
     return out;
 }
