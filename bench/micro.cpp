@@ -1,5 +1,6 @@
 // Micro benchmarks: Shift_JIS conversion (the table against a converter opened
-// per string), and the header and entity sections read and written in memory.
+// per string), UTF-16 strings read, and the header and entity sections read
+// and written in memory.
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 
@@ -52,6 +53,17 @@ void BM_SjisDecodeIconvPerString(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * bytes.size());
 }
 BENCHMARK(BM_SjisDecodeIconvPerString);
+
+// The UTF-16 form of the same texts, as drawings saved with UTF-16 strings
+// hold them: no table, only the copy into the string.
+void BM_Utf16Decode(benchmark::State& state) {
+    std::vector<ByteBuffer> bytes;
+    for (auto& t : SampleTexts()) bytes.push_back(StrToWideBytes(t));
+    for (auto _ : state)
+        for (auto& b : bytes) benchmark::DoNotOptimize(WideBytesToStr(b.data(), b.size()));
+    state.SetItemsProcessed(state.iterations() * bytes.size());
+}
+BENCHMARK(BM_Utf16Decode);
 
 void BM_SjisEncodeTable(benchmark::State& state) {
     auto texts = SampleTexts();
