@@ -13,6 +13,7 @@ std::u16string WideBytesToStr(const uint8_t* bytes, size_t n) {
     const size_t units = n / 2;
     size_t len = 0;
     while (len < units && (bytes[2 * len] | bytes[2 * len + 1]) != 0) ++len;
+    if (len == 0) return {};  // bytes may then be null, which memcpy may not take
     std::u16string out(len, u'\0');
     if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(out.data(), bytes, len * 2);
