@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <stdexcept>
 
 #include "doc/ByteWriter.h"
@@ -45,11 +43,6 @@ Saved SaveFixture(int opt) {
     return out;
 }
 
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // Sources: Shift_JIS up to a point, UTF-16 from there on. The class map of the
 // entity section and the definitions does not depend on the string form, so
 // sections of the two saves can be joined.
@@ -65,7 +58,7 @@ std::string Reference(const TempFolder& t, const std::filesystem::path& src, boo
     EXPECT_TRUE(d.FileIn(Utf8ToStr(src.string())));
     d.SetFileOutOption(d.MojiEncode || unicode ? kOptUnicode : 0);
     EXPECT_TRUE(d.FileOutNew(t.U("ref.jww"), ver, nullptr));
-    return ReadAll(t.path() / "ref.jww");
+    return ReadFile(t.path() / "ref.jww");
 }
 
 // FileInSaveNew of `src` into out.jww of `t`.
@@ -117,7 +110,7 @@ TEST(Pipeline, OutputEqualsLoadThenSave) {
             ASSERT_EQ(result, TJwwData::PipeResult::Ok) << d.LastFailure().Describe();
             EXPECT_TRUE(headerSeen && loadSeen);
             EXPECT_EQ(savedAs, t.U("out.jww"));
-            EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
+            EXPECT_TRUE(ReadFile(t.path() / "out.jww") == expected);
         }
     }
 }
@@ -136,7 +129,7 @@ TEST(Pipeline, OlderOutputVersionsEqualLoadThenSave) {
         d.SetStreamTuningForTest(Every(1, 1));
         ASSERT_EQ(Streamed(d, t, path, [] {}, [] {}, nullptr, false, ver), TJwwData::PipeResult::Ok)
             << d.LastFailure().Describe();
-        EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
+        EXPECT_TRUE(ReadFile(t.path() / "out.jww") == expected);
     }
 }
 
@@ -208,7 +201,7 @@ TEST(Pipeline, NameTakenMeanwhileIsKept) {
     std::u16string savedAs;
     ASSERT_EQ(Streamed(d, t, path, [] {}, [&] { t.Write("out.jww", "someone else's"); }, &savedAs),
               TJwwData::PipeResult::Ok);
-    EXPECT_EQ(ReadAll(t.path() / "out.jww"), "someone else's");
+    EXPECT_EQ(ReadFile(t.path() / "out.jww"), "someone else's");
     EXPECT_NE(savedAs, t.U("out.jww"));
     TJwwData back;
     EXPECT_TRUE(back.FileIn(savedAs));
@@ -231,7 +224,7 @@ TEST(Pipeline, EveryCorpusDrawingComesOutAsLoadThenSave) {
             d.SetStreamTuningForTest(Every(64, 32));
             ASSERT_EQ(Streamed(d, t, entry.path(), [] {}, [] {}, nullptr, unicode), TJwwData::PipeResult::Ok)
                 << d.LastFailure().Describe();
-            EXPECT_TRUE(ReadAll(t.path() / "out.jww") == expected);
+            EXPECT_TRUE(ReadFile(t.path() / "out.jww") == expected);
         }
     }
     EXPECT_GT(seen, 0);
