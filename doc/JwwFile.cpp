@@ -568,12 +568,12 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
     SaverEnd end = SaverEnd::Dropped;
     JwwFailure saveFailure;
     auto saveMain = [&] {
-        auto fail = [&](std::string why) {
-            saveFailure.failed = true;
-            saveFailure.message = kFileIoError;
-            saveFailure.detail = std::move(why);
+        // Failures are recorded as the ordinary save records them.
+        auto record = [&](const char* message, std::string detail, bool hasOffset, uint64_t offset) {
+            saveFailure = JwwFailure{true, message, std::move(detail), hasOffset, offset};
             end = SaverEnd::Failed;
         };
+        auto fail = [&](std::string why) { record(kFileIoError, std::move(why), false, 0); };
         auto waitLoad = [&] {
             for (;;) {
                 const uint64_t p = stream.progress.load(std::memory_order_acquire);
@@ -581,7 +581,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
                 stream.progress.wait(p, std::memory_order_acquire);
             }
         };
-        try {
+        Guarded([&] {
             const std::string dest = NativePath(FName);
             bool unicodeOut = unicodeFirst;
             for (;;) {
@@ -630,13 +630,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
                 end = SaverEnd::Written;
                 return;
             }
-        } catch (const std::bad_alloc&) {
-            fail("out of memory");
-        } catch (const std::exception& e) {
-            fail(e.what());
-        } catch (...) {
-            fail("unknown error");
-        }
+        }, record, NoOffset);
     };
 
     // Whatever way this function is left, the save thread is told that the
