@@ -221,6 +221,8 @@ void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
     capacityLimit_ = (static_cast<size_t>(count) + kChunk - 1) / kChunk * kChunk;
     size_t filled = 0;
     listCount_ = count;
+    // A streamed save is handed the list every publishEvery objects.
+    size_t nextPublish = stream_ ? stream_->publishEvery : SIZE_MAX;
     for (uint32_t done = 0; done < count;) {
         read_ = done + 1;
         const int kind = ReadEntityTag();
@@ -228,8 +230,10 @@ void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
         int32_t index = 0;
         if (ReadBody(kind, a, index)) {
             a.order[filled++] = TEntJwwNo{kind, index};
-            if (stream_ && filled % stream_->publishEvery == 0)
+            if (filled == nextPublish) {
                 stream_->Publish(static_cast<uint32_t>(filled), a, doc_.MojiEncode);
+                nextPublish += stream_->publishEvery;
+            }
         }
         ++done;
         ++map.index;
