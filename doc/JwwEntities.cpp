@@ -50,6 +50,7 @@ struct ListProgress {
     size_t limit;        // the list's object count rounded up to the chunk: no kind has more
     uint64_t count;      // objects in the list
     uint64_t read;       // of them read so far, the current one included
+    uint64_t first;      // where in the list (from 1) the first object of this kind stood
     uint64_t inputLeft;  // bytes the input still holds
     // A writer on another thread reading the list as it grows, or none.
     EntityStream* stream;
@@ -74,10 +75,13 @@ void Reserve(std::vector<T>& v, size_t want, const ListProgress& list) {
 // Elements are only made as they are read, so that a drawing of a few
 // dimensions does not clear room for a thousand. The capacity grows
 // geometrically, but never beyond the limit. Once an array is large, its
-// kind's share of the objects read so far tells how many the whole list will
-// hold, and it gets that room in one step (with an eighth to spare), so that
-// millions of lines are not copied again at every doubling; a wrong guess
-// only means doubling from there. That room is only reserved, its pages are
+// kind's share of the objects read since its first one tells how many the
+// list will hold from there, and it gets that room in one step (with an
+// eighth to spare), so that millions of lines are not copied again at every
+// doubling. Counting from the kind's first object, not from the list's, fits
+// lists that hold their kinds in runs (all lines, then the texts added
+// later): a kind that starts late does not look rare. A wrong guess only
+// means doubling from there. That room is only reserved, its pages are
 // touched as they fill; it never exceeds twice what the input still holds,
 // and where the system refuses so much address space the array just doubles.
 template <class T>
@@ -88,8 +92,8 @@ int32_t Append(std::vector<T>& v, int32_t& n, int32_t chunk, const ListProgress&
             const size_t length = count / chunk * chunk + chunk;
             const size_t doubled = std::max(length, std::min(2 * v.capacity(), list.limit));
             size_t want = doubled;
-            if (doubled * sizeof(T) >= kHugePageHintBytes && list.read > 0) {
-                const uint64_t expected = (count + 1) * list.count / list.read;
+            if (doubled * sizeof(T) >= kHugePageHintBytes && list.read >= list.first && list.first > 0) {
+                const uint64_t expected = (count + 1) * (list.count - list.first + 1) / (list.read - list.first + 1);
                 const uint64_t room = std::min((expected + expected / 8 + chunk - 1) / chunk * chunk,
                                                count + 2 * list.inputLeft / sizeof(T) + chunk);
                 want = static_cast<size_t>(std::min<uint64_t>(list.limit, std::max<uint64_t>(doubled, room)));
@@ -221,6 +225,7 @@ void ObjectReader::ReadList(uint32_t count, EntityArrays& a) {
     capacityLimit_ = (static_cast<size_t>(count) + kChunk - 1) / kChunk * kChunk;
     size_t filled = 0;
     listCount_ = count;
+    std::fill(std::begin(firstRead_), std::end(firstRead_), 0);
     // A streamed save is handed the list every publishEvery objects.
     size_t nextPublish = stream_ ? stream_->publishEvery : SIZE_MAX;
     for (uint32_t done = 0; done < count;) {
@@ -321,9 +326,10 @@ int ObjectReader::ReadEntityTag() {
 bool ObjectReader::ReadBody(int kind, EntityArrays& a, int32_t& index) {
     const int32_t textChunk = a.nested ? kNestedTextChunk : kChunk;
     const double pointScale = a.nested ? 0.0 : 1.0;
+    if (firstRead_[kind] == 0) firstRead_[kind] = read_;
     auto into = [&](auto& v, int32_t& n, int32_t chunk, auto body) {
         return ReadInto(v, n, chunk,
-                        ListProgress{capacityLimit_, listCount_, read_, r.remaining(), stream_, &a},
+                        ListProgress{capacityLimit_, listCount_, read_, firstRead_[kind], r.remaining(), stream_, &a},
                         index, body);
     };
     switch (kind) {

@@ -156,6 +156,7 @@ private:
     size_t capacityLimit_ = 0;  // of any array of the list being read
     uint32_t listCount_ = 0;    // objects in that list
     uint32_t read_ = 0;         // of them read so far, the current one included
+    uint32_t firstRead_[kKindBlockDef + 1] = {};  // per kind: where in that list its first object stood
 };
 
 // Block numbers come from untrusted files: a hash table keyed by them could be
