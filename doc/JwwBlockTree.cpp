@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "doc/JwwObjects.h"
+#include "support/Memory.h"
 
 namespace morvane {
 
@@ -242,7 +243,7 @@ private:
 
     std::vector<TEntJwwBlockTree> Materialize() {
         std::vector<TEntJwwBlockTree> tree;
-        tree.reserve(defno_.size());
+        ReserveLarge(tree, defno_.size());
         int32_t lastParent = -1;
         size_t c = 0;  // which nested insert of the parent's definition
         for (size_t k = 0; k < defno_.size(); ++k) {
