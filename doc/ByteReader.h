@@ -55,6 +55,21 @@ public:
         }
         return readSlow(dst, n);
     }
+    // The next n bytes where they are all at hand (and moves past them), or
+    // null (and moves nowhere): lets a caller copy a record of a size known
+    // at compile time without a call.
+    const uint8_t* take(size_t n) {
+        if (n > remaining()) return nullptr;
+        if (mem_) {
+            const uint8_t* p = mem_ + pos_;
+            pos_ += n;
+            return p;
+        }
+        const uint64_t off = pos_ - bufStart_;  // wraps when pos_ < bufStart_
+        if (pos_ < bufStart_ || off >= bufLen_ || n > bufLen_ - off) return nullptr;
+        pos_ += n;
+        return buf_.data() + off;
+    }
     // Skips up to n bytes and gives the number skipped.
     uint64_t skip(uint64_t n);
 

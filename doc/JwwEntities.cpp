@@ -261,21 +261,15 @@ void EntityStream::Rebase(const EntityArrays& a) {
     std::copy(std::begin(now), std::end(now), base);
 }
 
-size_t ObjectReader::ReadFixed(void* dst, size_t size) {
-    uint8_t* p = static_cast<uint8_t*>(dst);
-    if (ver_ >= kVerAttrWidth) return r.read(p, size);
+size_t ObjectReader::ReadFixedWithoutWidth(uint8_t* p, size_t size) {
     // lGroup, nPenStyle and nPenColor, then the rest behind nPenWidth's place.
     const size_t head = r.read(p, 7);
     if (head < 7) return head;
     return head + r.read(p + 9, size - 9);
 }
 
-uint16_t ObjectReader::ReadTagWord() {
-    const uint64_t at = r.position();
-    size_t got = 0;
-    const uint16_t t = r.value<uint16_t>(0, &got);
-    if (got < 2) throw JwwIoError(kFileIoError, at, "object tag past the end of the file");
-    return t;
+void ObjectReader::TagPastEnd(uint64_t at) {
+    throw JwwIoError(kFileIoError, at, "object tag past the end of the file");
 }
 
 uint32_t ObjectReader::ReadTagDword() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstring>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -124,10 +125,26 @@ public:
     // piece from 351 on; before 351 the attribute lacks nPenWidth, so bytes
     // 0-6 go to offsets 0-6 and the rest to offsets 9 onward. Gives the
     // number of bytes delivered.
-    size_t ReadFixed(void* dst, size_t size);
+    // Inline, so that each body's copy has its size fixed at compile time.
+    [[gnu::always_inline]] size_t ReadFixed(void* dst, size_t size) {
+        if (ver_ >= kVerAttrWidth) {
+            if (const uint8_t* at = r.take(size)) {
+                std::memcpy(dst, at, size);
+                return size;
+            }
+            return r.read(dst, size);
+        }
+        return ReadFixedWithoutWidth(static_cast<uint8_t*>(dst), size);
+    }
 
     // Reads a 16-bit tag word; fails the load when the input has ended.
-    uint16_t ReadTagWord();
+    uint16_t ReadTagWord() {
+        const uint64_t at = r.position();
+        size_t got = 0;
+        const uint16_t t = r.value<uint16_t>(0, &got);
+        if (got < 2) TagPastEnd(at);
+        return t;
+    }
     // Reads the DWORD of a long class reference, with the same check.
     uint32_t ReadTagDword();
     // Reads the rest of a new-class tag (schema, name length, name) and gives
@@ -138,6 +155,8 @@ public:
     JwwClassMap& map;
 
 private:
+    size_t ReadFixedWithoutWidth(uint8_t* p, size_t size);
+    [[noreturn]] static void TagPastEnd(uint64_t at);
     int ReadEntityTag();
     bool ReadBody(int kind, EntityArrays& a, int32_t& index);
     bool ReadLine(TEntJwwLine& e);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,13 @@ TEST(ByteReader, ShortReadKeepsDestinationBytes) {
 
 TEST(ByteReader, HugeSkipAndReadStopAtEnd) {
     const uint8_t bytes[] = {1, 2, 3, 4};
+    ByteReader t(bytes);
+    EXPECT_EQ(t.take(5), nullptr);  // more than the input holds: nothing taken
+    EXPECT_EQ(t.position(), 0u);
+    EXPECT_EQ(t.take(3), bytes);
+    EXPECT_EQ(t.position(), 3u);
+    EXPECT_EQ(t.take(2), nullptr);
+    EXPECT_EQ(t.u8(), 4);
     ByteReader r(bytes);
     EXPECT_EQ(r.skip(UINT64_MAX), 4u);
     uint8_t out[8] = {};
@@ -57,6 +65,40 @@ TEST(ByteReader, FileReadsAcrossBufferRefillsAndLargeBlocks) {
     EXPECT_TRUE(std::equal(got.begin() + 6000, got.end(), data.begin() + 6000));
     EXPECT_TRUE(std::equal(got.begin(), got.begin() + 1000, data.begin()));
     std::filesystem::remove(path);
+}
+
+// Records of 47 bytes (a line's fixed part) to the end of a file of a little
+// more than a buffer, as the entity reader takes them, after a first read of
+// 0 to 46 bytes: the record across the buffer's end straddles it by every
+// amount in turn, and must be read, not taken.
+TEST(ByteReader, RecordsTakenOrReadAcrossBuffers) {
+    TempFolder tmp;
+    std::vector<uint8_t> data(1024 * 1024 + 4099);
+    // No zero byte: a record taken past the end of the buffer would read the
+    // zeros behind it unnoticed.
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(1 + (i * 31 + (i >> 9)) % 255);
+    const auto path = tmp.Write("records.bin", std::string(data.begin(), data.end()));
+    constexpr size_t kRecord = 47;
+    for (size_t first = 0; first < kRecord; ++first) {
+        auto r = ByteReader::OpenFile(path.string());
+        ASSERT_TRUE(r);
+        std::vector<uint8_t> got(first);
+        ASSERT_EQ(r->read(got.data(), first), first);
+        size_t taken = 0;
+        while (!r->atEnd()) {
+            uint8_t rec[kRecord];
+            size_t n = kRecord;
+            if (const uint8_t* at = r->take(kRecord)) {
+                std::copy(at, at + kRecord, rec);
+                ++taken;
+            } else {
+                n = r->read(rec, kRecord);
+            }
+            got.insert(got.end(), rec, rec + n);
+        }
+        ASSERT_TRUE(got == data) << "after a first read of " << first;
+        EXPECT_GT(taken, data.size() / kRecord - 4);  // all but the few across a buffer's end
+    }
 }
 
 // A file of several buffers walked by small reads, reads across buffers,
@@ -87,13 +129,27 @@ TEST(ByteReader, FileDeliversWhatMemoryDelivers) {
             ASSERT_EQ(file->skip(skip), memory.skip(skip));
         } else {
             std::vector<uint8_t> a(n, 0xEE), b(n, 0xEE);
-            ASSERT_EQ(file->read(a.data(), n), memory.read(b.data(), n)) << "step " << step;
+            size_t got = 0;
+            const uint64_t before = file->position();
+            // Half of the fields as a record is read: taken where the bytes
+            // are at hand, read where they are not (taking moves nowhere then).
+            const uint8_t* at = op % 2 ? file->take(n) : nullptr;
+            if (at) {
+                std::copy(at, at + n, a.begin());
+                got = n;
+            } else {
+                ASSERT_EQ(file->position(), before);
+                got = file->read(a.data(), n);
+            }
+            ASSERT_EQ(got, memory.read(b.data(), n)) << "step " << step;
             ASSERT_TRUE(a == b) << "step " << step << " at " << memory.position();
         }
         ASSERT_EQ(file->position(), memory.position());
     }
     EXPECT_TRUE(memory.atEnd());
     EXPECT_TRUE(file->atEnd());
+    EXPECT_EQ(file->take(1), nullptr);
+    EXPECT_EQ(memory.take(1), nullptr);
 }
 
 TEST(ByteReader, MissingFileAndFolderDoNotOpen) {
