@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "doc/JwwUnit.h"
+#include "tests/TempFolder.h"
 
 using namespace morvane;
 
@@ -113,6 +114,28 @@ TEST(ArchiveString, ShortReadsGiveWhatIsThere) {
         ByteReader r(c.bytes);
         EXPECT_EQ(doc.ReadArchiveString(r), c.text);
         EXPECT_TRUE(r.atEnd());
+    }
+}
+
+// A file of strings of every length up to a few hundred characters, in both
+// forms, read back from the file: strings within the read buffer are decoded
+// where they lie, the one across its end is read the long way.
+TEST(ArchiveString, StringsReadFromAFileAcrossItsBuffers) {
+    for (bool unicode : {false, true}) {
+        std::vector<std::u16string> texts;
+        Bytes all;
+        for (size_t i = 0; all.size() < (3u << 19); ++i) {
+            std::u16string t;
+            for (size_t k = 0; k < i % 600; ++k) t += (i + k) % 3 ? char16_t(u'a' + (i + k) % 26) : u'図';
+            texts.push_back(t);
+            all = Concat(std::move(all), WriteString(t, unicode));
+        }
+        TempFolder tmp;
+        auto r = ByteReader::OpenFile(tmp.Write("strings.bin", std::string(all.begin(), all.end())).string());
+        ASSERT_TRUE(r);
+        TJwwData doc;
+        for (size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(doc.ReadArchiveString(*r), texts[i]) << i;
+        EXPECT_TRUE(r->atEnd());
     }
 }
 
