@@ -87,8 +87,7 @@ void WriteLength(ByteWriter& w, size_t n) {
 template <class Decode>
 std::u16string ReadStringBody(ByteReader& r, size_t n, size_t granule, Decode decode) {
     // All of it at hand (nearly every string): decoded where it lies.
-    if (n % granule == 0)
-        if (const uint8_t* at = r.take(n)) return decode(at, n);
+    if (const uint8_t* at = r.take(n)) return decode(at, n);
     size_t have = static_cast<size_t>(std::min<uint64_t>(n, r.remaining()));
     have += (granule - have % granule) % granule;
     std::array<uint8_t, 512> small;  // every short-form string fits here

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <atomic>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <span>
