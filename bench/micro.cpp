@@ -183,8 +183,6 @@ void BM_EntitySectionWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_EntitySectionWrite)->Unit(benchmark::kMillisecond);
 
-}  // namespace
-
 // The block tree of the large drawing: 2,000 definitions nested three deep
 // and 50,000 inserts, about 173,000 instances.
 void BM_BlockTree(benchmark::State& state) {
@@ -200,5 +198,7 @@ void BM_BlockTree(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * doc.EntBlockTreeN);
 }
 BENCHMARK(BM_BlockTree)->Unit(benchmark::kMillisecond);
+
+}  // namespace
 
 BENCHMARK_MAIN();

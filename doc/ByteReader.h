@@ -40,19 +40,11 @@ public:
     // already at hand, is inline: most reads are a field of a few bytes.
     size_t read(void* dst, size_t n) {
         if (n == 0) return 0;
-        if (n <= kInlineRead && n <= remaining()) {
-            if (mem_) {
-                std::memcpy(dst, mem_ + pos_, n);
-                pos_ += n;
+        if (n <= kInlineRead)
+            if (const uint8_t* at = take(n)) {
+                std::memcpy(dst, at, n);
                 return n;
             }
-            const uint64_t off = pos_ - bufStart_;  // wraps when pos_ < bufStart_
-            if (pos_ >= bufStart_ && off < bufLen_ && n <= bufLen_ - off) {
-                std::memcpy(dst, buf_.data() + off, n);
-                pos_ += n;
-                return n;
-            }
-        }
         return readSlow(dst, n);
     }
     // The next n bytes where they are all at hand (and moves past them), or
