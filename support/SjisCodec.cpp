@@ -129,7 +129,7 @@ struct Cp932Tables {
 
     bool complete = false;
     std::array<char16_t, 256> single{};             // bytes that are not lead bytes
-    std::array<char16_t, kLeadCount * 256> pair{};  // [LeadIndex(lead) * 256 + trail]
+    std::array<char16_t, kLeadCount * 256> pair{};  // [LeadIndex(lead) * 256 + trail]; 0 for trail 0
     std::array<uint16_t, 65536> encode{};           // 0: no code (U+0000 is handled apart)
 
 private:
@@ -188,6 +188,7 @@ int Cp932Tables::fillPairs(const SystemDecoder& sys) {
             if (char16_t ch = sys.decode(bytes, 2)) pair[LeadIndex(lead) * 256 + trail] = ch;
         }
     }
+    for (unsigned row = 0; row < kLeadCount; ++row) pair[row * 256] = 0;  // a zero trail byte ends the text
     return mapped;
 }
 
@@ -222,22 +223,27 @@ inline size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
     const Cp932Tables& t = Tables();
     size_t k = i;
     // ASCII goes through the single-byte table like the other single bytes:
-    // one branch less per character, which mixed text cannot predict.
-    while (i < n) {
+    // one branch less per character, which mixed text cannot predict. A zero
+    // byte, alone or as a trail byte, looks up U+0000 (the tables hold it
+    // nowhere else), so one test of the result finds both.
+    while (i + 1 < n) {
         const uint8_t b = bytes[i];
-        if (b == 0) break;
         const unsigned row = LeadIndex(b);
+        char16_t c;
         if (row >= kLeadCount) {
-            o[k++] = t.single[b];
+            c = t.single[b];
             ++i;
-        } else if (i + 1 < n && bytes[i + 1] != 0) {
-            o[k++] = t.pair[row * 256 + bytes[i + 1]];
-            i += 2;
         } else {
-            o[k++] = kDecodeSubstitute;  // lead byte cut off by the end
-            break;
+            c = t.pair[row * 256 + bytes[i + 1]];
+            i += 2;
         }
+        if (c == 0) {
+            if (row < kLeadCount) o[k++] = kDecodeSubstitute;  // lead byte cut off by the terminator
+            return k;
+        }
+        o[k++] = c;
     }
+    if (i < n && bytes[i] != 0) o[k++] = IsLeadByte(bytes[i]) ? kDecodeSubstitute : t.single[bytes[i]];  // a lead byte cut off by the end
     return k;
 }
 
