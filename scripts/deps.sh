@@ -4,7 +4,7 @@
 # Usage: scripts/deps.sh [build] [gui] [bench] [fuzz]
 set -euo pipefail
 
-want=(build-essential cmake ninja-build zlib1g-dev libgtest-dev)
+want=(build-essential cmake ninja-build zlib1g-dev libgtest-dev libmimalloc-dev)
 for group in "$@"; do
   case "$group" in
     build) ;;
