@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -339,6 +340,7 @@ bool TJwwData::Load(const std::u16string& FName, jwwobj::EntityStream* stream,
             JwwClassMap map;
             ReadEntitySection(*r, map, stream);
             ReadBlockDefSection(*r, map);
+            if (stream) stream->Raise(jwwobj::EntityStream::kBlocksDone);
             if (Enthd.jwVer >= kVerImages) ReadBindImageSection(*r);
             ok = true;
         },
@@ -349,7 +351,22 @@ bool TJwwData::Load(const std::u16string& FName, jwwobj::EntityStream* stream,
     // (blocks that insert themselves) fails the load.
     if (headerRead || !opened) {
         auto treeFail = [this](const char* m, std::string d, bool, uint64_t) { SetFailure(m, std::move(d), false, 0); };
-        if (!Guarded([&] { MakeBlockTree(); }, treeFail, NoOffset)) ok = false;  // no byte offset: not in the file
+        if (stream && stream->treeToWriterForTest) {
+            // Tests: the second thread claims it within moments unless it stopped early.
+            for (int i = 0; i < 1000 && !stream->treeClaimed.load(std::memory_order_acquire); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (stream && !stream->ClaimTree()) {
+            // The save thread makes it (it raises kTreeDone whatever happens).
+            stream->WaitFor(jwwobj::EntityStream::kTreeDone);
+            const JwwFailure& f = stream->treeFailure;
+            if (f.failed) {
+                treeFail(f.message.empty() ? kFileIoError : f.message.c_str(), f.detail, false, 0);
+                ok = false;
+            }
+        } else if (!Guarded([&] { MakeBlockTree(); }, treeFail, NoOffset)) {
+            ok = false;  // no byte offset: not in the file
+        }
     }
     return ok;
 }
@@ -574,12 +591,25 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
             end = SaverEnd::Failed;
         };
         auto fail = [&](std::string why) { record(kFileIoError, std::move(why), false, 0); };
-        auto waitLoad = [&] {
-            for (;;) {
-                const uint64_t p = stream.progress.load(std::memory_order_acquire);
-                if (p & (EntityStream::kLoadDone | EntityStream::kFailed)) return p;
-                stream.progress.wait(p, std::memory_order_acquire);
-            }
+        auto waitLoad = [&] { return stream.WaitFor(EntityStream::kLoadDone | EntityStream::kFailed); };
+        // Once the definitions are read the block tree is made here, while
+        // the load reads the images, unless the load came to it first.
+        auto makeTree = [&] {
+            const uint64_t p =
+                stream.WaitFor(EntityStream::kBlocksDone | EntityStream::kLoadDone | EntityStream::kFailed);
+            if ((p & EntityStream::kFailed) || !(p & EntityStream::kBlocksDone) || !stream.ClaimTree()) return;
+            struct Done {
+                EntityStream& s;
+                ~Done() { s.Raise(EntityStream::kTreeDone); }  // the load waits for it, also after a throw
+            } done{stream};
+            JwwFailure& f = stream.treeFailure;
+            Guarded([&] { MakeBlockTree(); },
+                    [&](const char* m, std::string d, bool, uint64_t) {
+                        f.failed = true;  // first: the load must fail even if the words cannot be kept
+                        f.message = m;
+                        f.detail = std::move(d);
+                    },
+                    NoOffset);
         };
         Guarded([&] {
             const std::string dest = NativePath(FName);
@@ -607,6 +637,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
                     continue;
                 case jwwobj::StreamEnd::Done: break;
                 }
+                makeTree();
                 const uint64_t p = waitLoad();
                 if (p & EntityStream::kFailed) return;
                 // From here the load is over: the whole document may be read.
@@ -664,6 +695,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
             }
             FileOutOpt = unicodeFirst ? kOptUnicode : 0;
             saver.thread = std::thread(saveMain);
+            stream.treeToWriterForTest = stream_.treeOnSecondThread;
         } catch (const std::exception&) {
             // No thread (or no memory for the header): nobody reads the
             // stream, and the save follows the load as it always may.

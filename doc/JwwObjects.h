@@ -89,6 +89,10 @@ struct EntityStream {
     static constexpr uint64_t kLoadDone = uint64_t{1} << 33;  // the rest of the file is read too
     static constexpr uint64_t kFailed = uint64_t{1} << 34;    // the load failed
     static constexpr uint64_t kUnicode = uint64_t{1} << 35;   // a string in the UTF-16 form was read
+    // The block definitions are read: the entities and the definitions, all
+    // that the block tree is made of, do not change any more.
+    static constexpr uint64_t kBlocksDone = uint64_t{1} << 36;
+    static constexpr uint64_t kTreeDone = uint64_t{1} << 37;  // the writer made the tree (treeFailure tells how)
 
     std::mutex arrays;
     // Under `arrays`: where the elements of the order (index 0) and of kinds
@@ -110,6 +114,23 @@ struct EntityStream {
         progress.fetch_or(flags, std::memory_order_release);
         progress.notify_all();
     }
+    // Waits until one of `flags` is raised; gives the progress then.
+    uint64_t WaitFor(uint64_t flags) {
+        for (;;) {
+            const uint64_t p = progress.load(std::memory_order_acquire);
+            if (p & flags) return p;
+            progress.wait(p, std::memory_order_acquire);
+        }
+    }
+
+    // The block tree is made by whichever side comes to it first once the
+    // definitions are read: the writer, idle while the loader reads the
+    // images, or the loader at the end of the load. True for the first caller.
+    bool ClaimTree() { return !treeClaimed.exchange(true, std::memory_order_acq_rel); }
+    std::atomic<bool> treeClaimed{false};
+    // Set by the writer before it raises kTreeDone.
+    JwwFailure treeFailure;
+    bool treeToWriterForTest = false;
 };
 
 // Reads entity lists; the class map runs on from list to list.

@@ -163,6 +163,10 @@ public:
         uint64_t minBytes = kStreamMinBytes;
         uint32_t publishEvery = 4096;
         uint32_t batch = 4096;
+        // Tests: the load waits (up to a second) for the second thread to
+        // claim the block tree, which it otherwise makes only when it comes
+        // to it before the load does.
+        bool treeOnSecondThread = false;
     };
     // Test hook: other steps, or the second thread for drawings of any size.
     void SetStreamTuningForTest(const StreamTuning& t) {

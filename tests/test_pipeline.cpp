@@ -3,7 +3,8 @@
 // of FileIn followed by FileOutNew, also on the paths where the streamed
 // bytes cannot stand: a UTF-16 string met in the entity list (the save starts
 // again) or after it (ordinary save), block numbers that the definitions read
-// later change (patched in the file), and loads or saves that fail.
+// later change (patched in the file), and loads or saves that fail. The block
+// tree is made on either thread, whichever comes to it first.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -71,6 +72,11 @@ TJwwData::PipeResult Streamed(TJwwData& d, const TempFolder& t, const std::files
 
 // The second thread for a drawing of any size, handed `step` objects at a time.
 TJwwData::StreamTuning Every(uint32_t publish, uint32_t batch) { return {0, publish, batch}; }
+// The same, with the block tree made on the second thread.
+TJwwData::StreamTuning TreeOnSecond(TJwwData::StreamTuning g) {
+    g.treeOnSecondThread = true;
+    return g;
+}
 
 size_t FilesBesideSource(const TempFolder& t) {
     size_t files = 0;
@@ -93,11 +99,13 @@ TEST(Pipeline, OutputEqualsLoadThenSave) {
     };
     // One object per publication and batch, a few, the default, and the
     // default size threshold (no second thread for this small drawing).
-    const TJwwData::StreamTuning steps[] = {Every(1, 1), Every(3, 2), Every(4096, 4096), TJwwData::StreamTuning{}};
+    const TJwwData::StreamTuning steps[] = {Every(1, 1), Every(3, 2), TreeOnSecond(Every(3, 2)), Every(4096, 4096),
+                                            TJwwData::StreamTuning{}};
     for (const auto& src : sources) {
         for (const TJwwData::StreamTuning& g : steps) {
             SCOPED_TRACE(std::string(src.name) + ", from " + std::to_string(g.minBytes) + " bytes, publish " +
-                         std::to_string(g.publishEvery) + ", batch " + std::to_string(g.batch));
+                         std::to_string(g.publishEvery) + ", batch " + std::to_string(g.batch) +
+                         (g.treeOnSecondThread ? ", tree on the second thread" : ""));
             TempFolder t;
             const auto path = t.Write("src.jww", src.bytes);
             const std::string expected = Reference(t, path, src.unicode);
@@ -176,6 +184,51 @@ TEST(Pipeline, FailuresLeaveNothing) {
         d.SetWriteLimitForTest(c.writeLimit);
         EXPECT_EQ(Streamed(d, t, path), c.expected);
         EXPECT_FALSE(d.LastFailure().Describe().empty());
+        EXPECT_EQ(FilesBesideSource(t), 0u);
+    }
+}
+
+// Nesting that outgrows the tree's bound fails the load alike whether the
+// save thread or the load made the tree (whichever came to it first), and
+// leaves nothing. The definitions: 40 holds 3000 inserts of 41, which holds
+// 3000 inserts of 42; the drawing inserts 40.
+TEST(Pipeline, TreeOutgrowingItsBoundFailsTheLoad) {
+    TJwwData src;
+    fixture::Build(src, false);
+    fixture::Seed s;
+    for (uint32_t n : {40u, 41u, 42u}) {
+        TEntJwwBlockDef def = fixture::Definition(n, u"入れ子", s);
+        if (n < 42)
+            for (int i = 0; i < 3000; ++i) fixture::AddBlock(def, fixture::Insert(n + 1, s));
+        fixture::AddDefinition(src, std::move(def));
+    }
+    fixture::AddBlock(src, fixture::Insert(40, s));
+    for (size_t i = 0; i < src.EntBlockDef.size(); ++i) {
+        src.EntBlockDef[i].ref_flag = true;
+        src.EntBlockDef[i].ref_no = static_cast<int32_t>(i);
+    }
+    src.EntBlockNum = static_cast<int32_t>(src.EntBlockDef.size());
+    ByteWriter w;
+    JwwClassMap map;
+    src.WriteHeader(w, 700);
+    src.WriteEntitySection(w, 700, map);
+    src.WriteBlockDefSection(w, 700, map);
+    src.WriteBindImageSection(w);
+    const std::string bytes(w.bytes().begin(), w.bytes().end());
+
+    TempFolder t;
+    const auto path = t.Write("src.jww", bytes);
+    TJwwData loaded;
+    ASSERT_FALSE(loaded.FileIn(Utf8ToStr(path.string())));
+    const std::string expected = loaded.LastFailure().Describe();
+    EXPECT_NE(expected.find(std::to_string(kMaxBlockTreeNodes)), std::string::npos) << expected;
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TJwwData d;
+        d.SetStreamTuningForTest(round % 2 ? Every(1, 1) : TreeOnSecond(Every(1, 1)));
+        EXPECT_EQ(Streamed(d, t, path), TJwwData::PipeResult::LoadFailed);
+        EXPECT_EQ(d.LastFailure().Describe(), expected);
+        EXPECT_TRUE(d.EntBlockTree.empty());
         EXPECT_EQ(FilesBesideSource(t), 0u);
     }
 }
