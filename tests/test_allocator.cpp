@@ -20,5 +20,7 @@ TEST(Allocator, ServesMallocAndNew) {
     EXPECT_TRUE(mi_is_in_heap_region(owned.get()));
     EXPECT_TRUE(mi_is_in_heap_region(owned->data()));
     std::free(p);
+    // Its segments are marked for 2 MiB pages (set before main).
+    EXPECT_TRUE(mi_option_is_enabled(mi_option_large_os_pages));
 #endif
 }
