@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <optional>
 #include <random>
@@ -555,6 +556,23 @@ bool PatchBlockNumbers(int fd, const std::vector<jwwobj::ObjectWriter::NumberPat
     return true;
 }
 
+// Reserves the first `bytes` of a new file (its size becomes that): a copy of
+// a large drawing is about as large as the drawing, and the file system then
+// writes into blocks it has already allocated instead of reserving each block
+// as it is first written (on ext4 here, a third less time for 200 MB). A hint:
+// where the file system cannot, nothing changes, and where it runs out of
+// room part of it may be reserved. Either way the caller cuts the file to
+// what it wrote.
+void ReserveRoom(int fd, uint64_t bytes) {
+#if defined(__linux__)
+    if (bytes > 0 && bytes <= static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
+        (void)::fallocate(fd, 0, 0, static_cast<off_t>(bytes));
+#else
+    (void)fd;
+    (void)bytes;
+#endif
+}
+
 // How the save thread of FileInSaveNew ended.
 enum class SaverEnd {
     Written,   // the whole file is written and closed, to be named
@@ -582,6 +600,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
     // ---- The save, on its own thread. It reads the document only as the
     // stream allows until the load is done, and never names the file.
     std::optional<TempFile> tmp;
+    uint64_t sourceBytes = 0;
     SaverEnd end = SaverEnd::Dropped;
     JwwFailure saveFailure;
     auto saveMain = [&] {
@@ -618,6 +637,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
                 tmp.emplace();
                 std::string why;
                 if (!CreateTempBeside(dest, false, *tmp, why)) return fail(why);
+                ReserveRoom(tmp->fd.get(), sourceBytes);
                 ByteWriter w(tmp->fd.get());
                 w.failAfter(writeLimitForTest_);
                 w.writeInline(true);  // this thread already runs beside the load
@@ -657,6 +677,9 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
                 }
                 if (!w.flush()) return fail(ErrnoText("writing the file failed", w.error()));
                 if (!PatchBlockNumbers(tmp->fd.get(), patches, jwwobj::BlockNumberMap(*this), why)) return fail(why);
+                // Room reserved beyond the last byte written is given back.
+                if (::ftruncate(tmp->fd.get(), static_cast<off_t>(w.written())) != 0)
+                    return fail(ErrnoText("writing the file failed", errno));
                 if (!FinishTempFile(w, *tmp, why)) return fail(why);
                 end = SaverEnd::Written;
                 return;
@@ -681,6 +704,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
     stream.onCount = [&](uint64_t fileSize) {
         // Small drawings are saved after the load: a thread would not repay them.
         if (fileSize < stream_.minBytes) return;
+        sourceBytes = fileSize;
         // Below 420 a dimension with SXF data goes out as seven objects: the
         // object count written ahead of the list is then not the list's own.
         if (Ver < kVerSxf) return;

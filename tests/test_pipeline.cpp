@@ -96,6 +96,9 @@ TEST(Pipeline, OutputEqualsLoadThenSave) {
         {"utf16 from the header", wide.bytes, false},
         {"utf16 from the entity list", Joined(ansi, wide, true), false},   // the save starts again
         {"utf16 from the definitions", Joined(ansi, wide, false), false},  // ordinary save after the load
+        // Room is reserved for a copy as large as the source: the output,
+        // smaller here, must end where its last byte was written.
+        {"bytes after the last section", ansi.bytes + std::string(5000, '\x55'), false},
     };
     // One object per publication and batch, a few, the default, and the
     // default size threshold (no second thread for this small drawing).
