@@ -100,8 +100,9 @@ TEST(Pipeline, OutputEqualsLoadThenSave) {
         // smaller here, must end where its last byte was written.
         {"bytes after the last section", ansi.bytes + std::string(5000, '\x55'), false},
     };
-    // One object per publication and batch, a few, the default, and the
-    // default size threshold (no second thread for this small drawing).
+    // One object per publication and batch, a few (once more with the block
+    // tree made on the second thread), the default, and the default size
+    // threshold (no second thread for this small drawing).
     const TJwwData::StreamTuning steps[] = {Every(1, 1), Every(3, 2), TreeOnSecond(Every(3, 2)), Every(4096, 4096),
                                             TJwwData::StreamTuning{}};
     for (const auto& src : sources) {
