@@ -352,7 +352,7 @@ bool TJwwData::Load(const std::u16string& FName, jwwobj::EntityStream* stream,
     // (blocks that insert themselves) fails the load.
     if (headerRead || !opened) {
         auto treeFail = [this](const char* m, std::string d, bool, uint64_t) { SetFailure(m, std::move(d), false, 0); };
-        if (stream && stream->treeToWriterForTest) {
+        if (stream && stream->treeOnSecondThreadForTest) {
             // Tests: the second thread claims it within moments unless it stopped early.
             for (int i = 0; i < 1000 && !stream->treeClaimed.load(std::memory_order_acquire); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -719,7 +719,7 @@ TJwwData::PipeResult TJwwData::FileInSaveNew(const std::u16string& source, const
             }
             FileOutOpt = unicodeFirst ? kOptUnicode : 0;
             saver.thread = std::thread(saveMain);
-            stream.treeToWriterForTest = stream_.treeOnSecondThread;
+            stream.treeOnSecondThreadForTest = stream_.treeOnSecondThread;
         } catch (const std::exception&) {
             // No thread (or no memory for the header): nobody reads the
             // stream, and the save follows the load as it always may.

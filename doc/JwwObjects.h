@@ -130,7 +130,8 @@ struct EntityStream {
     std::atomic<bool> treeClaimed{false};
     // Set by the writer before it raises kTreeDone.
     JwwFailure treeFailure;
-    bool treeToWriterForTest = false;
+    // The tuning of the same name (tests): the loader waits for the writer to claim the tree.
+    bool treeOnSecondThreadForTest = false;
 };
 
 // Reads entity lists; the class map runs on from list to list.

@@ -243,7 +243,8 @@ inline size_t DecodeInto(const uint8_t* bytes, size_t n, char16_t* o) {
         }
         o[k++] = c;
     }
-    if (i < n && bytes[i] != 0) o[k++] = IsLeadByte(bytes[i]) ? kDecodeSubstitute : t.single[bytes[i]];  // a lead byte cut off by the end
+    // The last byte alone; a lead byte there is cut off by the end.
+    if (i < n && bytes[i] != 0) o[k++] = IsLeadByte(bytes[i]) ? kDecodeSubstitute : t.single[bytes[i]];
     return k;
 }
 
