@@ -23,14 +23,10 @@ struct Saved {
     size_t headerEnd = 0, entitiesEnd = 0;
 };
 
-// The fixture drawing as saved with output option `opt`, with its section ends.
-Saved SaveFixture(int opt) {
-    TJwwData d;
-    fixture::Build(d, false);  // the same objects in both forms: only the option differs
-    // An insert of a number no definition has: saved as the count of saved definitions.
-    fixture::Seed s;
-    fixture::AddBlock(d, fixture::Insert(77, s));
-    d.SetFileOutOption(opt);
+// The whole file of `d` in version 700, written section by section as it
+// stands (no block tree is made: the definitions' ref_flag decide), with its
+// section ends.
+Saved WriteWhole(TJwwData& d) {
     ByteWriter w;
     JwwClassMap map;
     Saved out;
@@ -42,6 +38,17 @@ Saved SaveFixture(int opt) {
     d.WriteBindImageSection(w);
     out.bytes.assign(w.bytes().begin(), w.bytes().end());
     return out;
+}
+
+// The fixture drawing as saved with output option `opt`, with its section ends.
+Saved SaveFixture(int opt) {
+    TJwwData d;
+    fixture::Build(d, false);  // the same objects in both forms: only the option differs
+    // An insert of a number no definition has: saved as the count of saved definitions.
+    fixture::Seed s;
+    fixture::AddBlock(d, fixture::Insert(77, s));
+    d.SetFileOutOption(opt);
+    return WriteWhole(d);
 }
 
 // Sources: Shift_JIS up to a point, UTF-16 from there on. The class map of the
@@ -212,13 +219,7 @@ TEST(Pipeline, TreeOutgrowingItsBoundFailsTheLoad) {
         src.EntBlockDef[i].ref_no = static_cast<int32_t>(i);
     }
     src.EntBlockNum = static_cast<int32_t>(src.EntBlockDef.size());
-    ByteWriter w;
-    JwwClassMap map;
-    src.WriteHeader(w, 700);
-    src.WriteEntitySection(w, 700, map);
-    src.WriteBlockDefSection(w, 700, map);
-    src.WriteBindImageSection(w);
-    const std::string bytes(w.bytes().begin(), w.bytes().end());
+    const std::string bytes = WriteWhole(src).bytes;
 
     TempFolder t;
     const auto path = t.Write("src.jww", bytes);
