@@ -1,5 +1,8 @@
 // The one reader under every section of a JWW file: a cursor over a file (read
 // through a large buffer, never a system call per field) or over bytes in memory.
+// A large file is read through a window of it mapped into memory instead, so
+// that its bytes are not copied on their way in; the window moves on as the
+// cursor does, and only the window counts in the process's memory.
 //
 // Short reads follow the format's rule: a read delivers what the input still
 // holds, the bytes it could not deliver stay as the destination held them, and
@@ -29,6 +32,18 @@ public:
     // Opens a file for reading. Gives nullptr when it cannot be opened (or is
     // not a regular file); errnoOut receives the reason.
     static std::unique_ptr<ByteReader> OpenFile(const std::string& nativePath, int* errnoOut = nullptr);
+
+    // Files from this size on are read through a mapped window of this size
+    // (a multiple of the page size); tests set smaller ones, 0 0 restores the
+    // default. A file whose window cannot be mapped is read through the buffer.
+    static void SetMappingForTest(uint64_t fromBytes, size_t windowBytes);
+
+    // True once part of a mapped file could not be read: the file was cut
+    // short by another program while it was read, or its storage failed. The
+    // bytes from there on read as zeros, so whatever was read from them is
+    // not the file's; failedAt() is where the first such page began.
+    bool inputFailed() const;
+    uint64_t failedAt() const;
 
     uint64_t position() const { return pos_; }
     uint64_t size() const { return size_; }
@@ -60,7 +75,7 @@ public:
         const uint64_t off = pos_ - bufStart_;  // wraps when pos_ < bufStart_
         if (pos_ < bufStart_ || off >= bufLen_ || n > bufLen_ - off) return nullptr;
         pos_ += n;
-        return buf_.data() + off;
+        return data_ + off;
     }
     // Skips up to n bytes and gives the number skipped.
     uint64_t skip(uint64_t n);
@@ -87,13 +102,25 @@ private:
 
     ByteReader() = default;
     size_t readSlow(void* dst, size_t n);
-    size_t fill();  // refills the buffer from the file; gives bytes now buffered
+    // Refills the buffer from the file, or maps the window holding the cursor;
+    // gives the bytes now at hand from the cursor on.
+    size_t fill();
+    size_t fillBuffer();
+    bool mapWindow();
+    void unmapWindow();
+    void readThroughBuffer();
 
-    // Memory mode: mem_ points at all the bytes. File mode: fd_ >= 0 and buf_
-    // holds the bytes [bufStart_, bufStart_ + bufLen_) of the file.
+    // Memory mode: mem_ points at all the bytes. File mode: fd_ >= 0 and
+    // data_ holds the bytes [bufStart_, bufStart_ + bufLen_) of the file,
+    // either in buf_ or, while mapped_, in the window mapped at data_.
     const uint8_t* mem_ = nullptr;
     int fd_ = -1;
     std::vector<uint8_t> buf_;
+    const uint8_t* data_ = nullptr;
+    bool mapped_ = false;
+    int slot_ = -1;      // the mapped window's entry in the table the bus-error handler reads
+    size_t window_ = 0;  // size of the mapped windows
+    mutable uint64_t failedAt_ = UINT64_MAX;
     uint64_t bufStart_ = 0;
     size_t bufLen_ = 0;
     uint64_t pos_ = 0;

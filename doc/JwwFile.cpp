@@ -311,6 +311,15 @@ void SplitMemo(const std::u16string& memo, std::u16string& line1, std::u16string
 
 // ---- Loading ------------------------------------------------------------------------
 
+// Bytes that the file lost while it was read (another program cut it short,
+// or its storage failed) read as zeros: whatever the sections made of them,
+// including a failure of their own, the load failed where they began.
+bool TJwwData::LostInput(const ByteReader& r) {
+    lastFailure_ = {};
+    SetFailure(kFileIoError, "the file was cut short or could not be read while it was loaded", true, r.failedAt());
+    return false;
+}
+
 bool TJwwData::FileIn(const std::u16string& FName) { return Load(FName, nullptr, nullptr); }
 
 bool TJwwData::Load(const std::u16string& FName, jwwobj::EntityStream* stream,
@@ -346,6 +355,7 @@ bool TJwwData::Load(const std::u16string& FName, jwwobj::EntityStream* stream,
             ok = true;
         },
         fail, [&]() -> std::optional<uint64_t> { return r ? std::optional<uint64_t>(r->position()) : std::nullopt; });
+    if (r && r->inputFailed()) ok = LostInput(*r);
     r.reset();
     // The tree describes whatever was read, also after a failure; only a file
     // rejected by its header gets none. A tree that would outgrow its bound
@@ -387,6 +397,7 @@ bool TJwwData::FileHeaderIn(const std::u16string& FName) {
             }
             ok = ReadHeader(*r);
             if (!ok && !lastFailure_.failed) lastFailure_ = HeaderFailure(*this, *r);
+            if (r->inputFailed()) ok = LostInput(*r);
         },
         fail, NoOffset);
     return ok;

@@ -288,6 +288,7 @@ private:
     // given) and calling `afterHeader` once the header is read (when given).
     bool Load(const std::u16string& FName, jwwobj::EntityStream* stream, const std::function<void()>& afterHeader);
     void SetFailure(const char* message, std::string detail, bool hasOffset, uint64_t offset);
+    bool LostInput(const ByteReader& r);
 
     JwwFailure lastFailure_;
     uint64_t writeLimitForTest_ = UINT64_MAX;

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 
 #include "doc/ByteReader.h"
 #include "doc/ByteWriter.h"
+#include "tests/ReadingModes.h"
 #include "tests/TempFolder.h"
 
 using namespace morvane;
@@ -49,28 +52,33 @@ TEST(ByteReader, FileReadsAcrossBufferRefillsAndLargeBlocks) {
     std::vector<uint8_t> data(3 * 1024 * 1024 + 17);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
     { std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(data.data()), data.size()); }
-    auto r = ByteReader::OpenFile(path.string());
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->size(), data.size());
-    std::vector<uint8_t> got(data.size());
-    size_t off = 0;
-    // Small reads, a skip, a block larger than the buffer, then the tail.
-    for (; off < 1000; off += 4) ASSERT_EQ(r->read(&got[off], 4), 4u);
-    ASSERT_EQ(r->skip(5000), 5000u);
-    off += 5000;
-    ASSERT_EQ(r->read(&got[off], 2 * 1024 * 1024), 2u * 1024 * 1024);
-    off += 2 * 1024 * 1024;
-    size_t rest = data.size() - off;
-    ASSERT_EQ(r->read(&got[off], rest + 10), rest);
-    EXPECT_TRUE(std::equal(got.begin() + 6000, got.end(), data.begin() + 6000));
-    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 1000, data.begin()));
+    for (const ReadingMode& mode : kReadingModes) {
+        SCOPED_TRACE(mode.name);
+        ReadIn in(mode);
+        auto r = ByteReader::OpenFile(path.string());
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->size(), data.size());
+        std::vector<uint8_t> got(data.size());
+        size_t off = 0;
+        // Small reads, a skip, a block larger than the buffer, then the tail.
+        for (; off < 1000; off += 4) ASSERT_EQ(r->read(&got[off], 4), 4u);
+        ASSERT_EQ(r->skip(5000), 5000u);
+        off += 5000;
+        ASSERT_EQ(r->read(&got[off], 2 * 1024 * 1024), 2u * 1024 * 1024);
+        off += 2 * 1024 * 1024;
+        size_t rest = data.size() - off;
+        ASSERT_EQ(r->read(&got[off], rest + 10), rest);
+        EXPECT_TRUE(std::equal(got.begin() + 6000, got.end(), data.begin() + 6000));
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + 1000, data.begin()));
+    }
     std::filesystem::remove(path);
 }
 
 // Records of 47 bytes (a line's fixed part) to the end of a file of a little
 // more than a buffer, as the entity reader takes them, after a first read of
 // 0 to 46 bytes: the record across the buffer's end straddles it by every
-// amount in turn, and must be read, not taken.
+// amount in turn, and must be read, not taken. Likewise across the ends of
+// mapped windows.
 TEST(ByteReader, RecordsTakenOrReadAcrossBuffers) {
     TempFolder tmp;
     std::vector<uint8_t> data(1024 * 1024 + 4099);
@@ -79,25 +87,30 @@ TEST(ByteReader, RecordsTakenOrReadAcrossBuffers) {
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(1 + (i * 31 + (i >> 9)) % 255);
     const auto path = tmp.Write("records.bin", std::string(data.begin(), data.end()));
     constexpr size_t kRecord = 47;
-    for (size_t first = 0; first < kRecord; ++first) {
-        auto r = ByteReader::OpenFile(path.string());
-        ASSERT_TRUE(r);
-        std::vector<uint8_t> got(first);
-        ASSERT_EQ(r->read(got.data(), first), first);
-        size_t taken = 0;
-        while (!r->atEnd()) {
-            uint8_t rec[kRecord];
-            size_t n = kRecord;
-            if (const uint8_t* at = r->take(kRecord)) {
-                std::copy(at, at + kRecord, rec);
-                ++taken;
-            } else {
-                n = r->read(rec, kRecord);
+    for (const ReadingMode& mode : kReadingModes) {
+        SCOPED_TRACE(mode.name);
+        ReadIn in(mode);
+        const size_t window = mode.mapFrom == 0 ? std::max<size_t>(mode.window, 4096) : 1024 * 1024;
+        for (size_t first = 0; first < kRecord; ++first) {
+            auto r = ByteReader::OpenFile(path.string());
+            ASSERT_TRUE(r);
+            std::vector<uint8_t> got(first);
+            ASSERT_EQ(r->read(got.data(), first), first);
+            size_t taken = 0;
+            while (!r->atEnd()) {
+                uint8_t rec[kRecord];
+                size_t n = kRecord;
+                if (const uint8_t* at = r->take(kRecord)) {
+                    std::copy(at, at + kRecord, rec);
+                    ++taken;
+                } else {
+                    n = r->read(rec, kRecord);
+                }
+                got.insert(got.end(), rec, rec + n);
             }
-            got.insert(got.end(), rec, rec + n);
+            ASSERT_TRUE(got == data) << "after a first read of " << first;
+            EXPECT_GT(taken, data.size() / kRecord - data.size() / window - 4);  // all but those across an end
         }
-        ASSERT_TRUE(got == data) << "after a first read of " << first;
-        EXPECT_GT(taken, data.size() / kRecord - 4);  // all but the few across a buffer's end
     }
 }
 
@@ -111,45 +124,99 @@ TEST(ByteReader, FileDeliversWhatMemoryDelivers) {
     auto next = [&x] { return x = x * 1664525u + 1013904223u; };
     for (uint8_t& b : data) b = static_cast<uint8_t>(next() >> 24);
     const auto path = tmp.Write("big.bin", std::string(data.begin(), data.end()));
-    auto file = ByteReader::OpenFile(path.string());
-    ASSERT_TRUE(file);
-    ByteReader memory(data);
-    for (int step = 0; step < 3000 && !memory.atEnd(); ++step) {
-        const uint32_t op = next() % 100;
-        size_t n;
-        if (op < 80) {
-            n = 1 + next() % 64;  // a field
-        } else if (op < 95) {
-            n = next() % (3 << 20) + 1;  // across blocks, or a large run
-        } else {
-            n = 0;
-        }
-        if (n == 0) {
-            const uint64_t skip = next() % (2 << 20);
-            ASSERT_EQ(file->skip(skip), memory.skip(skip));
-        } else {
-            std::vector<uint8_t> a(n, 0xEE), b(n, 0xEE);
-            size_t got = 0;
-            const uint64_t before = file->position();
-            // Half of the fields as a record is read: taken where the bytes
-            // are at hand, read where they are not (taking moves nowhere then).
-            const uint8_t* at = op % 2 ? file->take(n) : nullptr;
-            if (at) {
-                std::copy(at, at + n, a.begin());
-                got = n;
+    for (const ReadingMode& mode : kReadingModes) {
+        SCOPED_TRACE(mode.name);
+        ReadIn in(mode);
+        x = 11;
+        auto file = ByteReader::OpenFile(path.string());
+        ASSERT_TRUE(file);
+        ByteReader memory(data);
+        for (int step = 0; step < 3000 && !memory.atEnd(); ++step) {
+            const uint32_t op = next() % 100;
+            size_t n;
+            if (op < 80) {
+                n = 1 + next() % 64;  // a field
+            } else if (op < 95) {
+                n = next() % (3 << 20) + 1;  // across blocks, or a large run
             } else {
-                ASSERT_EQ(file->position(), before);
-                got = file->read(a.data(), n);
+                n = 0;
             }
-            ASSERT_EQ(got, memory.read(b.data(), n)) << "step " << step;
-            ASSERT_TRUE(a == b) << "step " << step << " at " << memory.position();
+            if (n == 0) {
+                const uint64_t skip = next() % (2 << 20);
+                ASSERT_EQ(file->skip(skip), memory.skip(skip));
+            } else {
+                std::vector<uint8_t> a(n, 0xEE), b(n, 0xEE);
+                size_t got = 0;
+                const uint64_t before = file->position();
+                // Half of the fields as a record is read: taken where the bytes
+                // are at hand, read where they are not (taking moves nowhere then).
+                const uint8_t* at = op % 2 ? file->take(n) : nullptr;
+                if (at) {
+                    std::copy(at, at + n, a.begin());
+                    got = n;
+                } else {
+                    ASSERT_EQ(file->position(), before);
+                    got = file->read(a.data(), n);
+                }
+                ASSERT_EQ(got, memory.read(b.data(), n)) << "step " << step;
+                ASSERT_TRUE(a == b) << "step " << step << " at " << memory.position();
+            }
+            ASSERT_EQ(file->position(), memory.position());
         }
-        ASSERT_EQ(file->position(), memory.position());
+        EXPECT_TRUE(memory.atEnd());
+        EXPECT_TRUE(file->atEnd());
+        EXPECT_EQ(file->take(1), nullptr);
+        EXPECT_EQ(memory.take(1), nullptr);
+        EXPECT_FALSE(file->inputFailed());
     }
-    EXPECT_TRUE(memory.atEnd());
-    EXPECT_TRUE(file->atEnd());
-    EXPECT_EQ(file->take(1), nullptr);
-    EXPECT_EQ(memory.take(1), nullptr);
+}
+
+// Another program cuts a mapped file short while it is read: the pages it no
+// longer has read as zeros instead of ending the process, and the reader says
+// from where. The page the new end falls in still holds the bytes before it.
+TEST(ByteReader, MappedFileCutShortReadsZerosAndSaysWhere) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    TempFolder tmp;
+    std::string data(10 * page, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(1 + i % 251);
+    for (const ReadingMode& mode : kReadingModes) {
+        if (mode.mapFrom != 0) continue;
+        SCOPED_TRACE(mode.name);
+        ReadIn in(mode);
+        const auto path = tmp.Write("cut.bin", data);
+        auto r = ByteReader::OpenFile(path.string());
+        ASSERT_TRUE(r);
+        std::string got(data.size(), '\xEE');
+        ASSERT_EQ(r->read(got.data(), 100), 100u);
+        const size_t cut = 2 * page + 100;
+        std::filesystem::resize_file(path, cut);
+        ASSERT_EQ(r->read(got.data() + 100, data.size()), data.size() - 100);  // as many as the file had
+        EXPECT_EQ(got.substr(0, cut), data.substr(0, cut));
+        EXPECT_EQ(got.substr(cut), std::string(data.size() - cut, '\0'));
+        EXPECT_TRUE(r->inputFailed());
+        EXPECT_EQ(r->failedAt(), 3 * page);
+    }
+}
+
+// Bus errors that are not a reader's keep ending the process once readers
+// have mapped files: one sent to it, and one from a mapping of its own.
+TEST(ByteReaderDeathTest, OtherBusErrorsStillEndTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder tmp;
+    ReadIn in(kReadingModes[1]);
+    const auto path = tmp.Write("any.bin", std::string(8192, 'x'));
+    auto r = ByteReader::OpenFile(path.string());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->u8(), 'x');  // a window is mapped: the handler is in place
+    EXPECT_DEATH(::raise(SIGBUS), "");
+    EXPECT_DEATH(
+        {
+            const int fd = ::open(path.c_str(), O_RDWR);
+            void* p = ::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0);
+            if (p == MAP_FAILED || ::ftruncate(fd, 0) != 0) ::_exit(0);
+            std::printf("%d\n", static_cast<volatile const char*>(p)[4096]);
+        },
+        "");
 }
 
 TEST(ByteReader, MissingFileAndFolderDoNotOpen) {

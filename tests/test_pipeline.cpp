@@ -13,6 +13,7 @@
 
 #include "doc/ByteWriter.h"
 #include "tests/DrawingFixture.h"
+#include "tests/ReadingModes.h"
 #include "tests/TempFolder.h"
 
 namespace morvane {
@@ -195,6 +196,57 @@ TEST(Pipeline, FailuresLeaveNothing) {
         d.SetWriteLimitForTest(c.writeLimit);
         EXPECT_EQ(Streamed(d, t, path), c.expected);
         EXPECT_FALSE(d.LastFailure().Describe().empty());
+        EXPECT_EQ(FilesBesideSource(t), 0u);
+    }
+}
+
+// Drawings read through mapped windows, a page or more at a time, come out as
+// they do when read through the buffer, with the entity list saved beside the
+// load or after it.
+TEST(Pipeline, MappedReadingGivesTheSameOutput) {
+    for (const std::string& bytes : {SaveFixture(0).bytes, SaveFixture(kOptUnicode).bytes}) {
+        TempFolder t;
+        const auto path = t.Write("src.jww", bytes);
+        const std::string expected = Reference(t, path, false);
+        for (const ReadingMode& mode : kReadingModes) {
+            for (const TJwwData::StreamTuning& g : {Every(3, 2), TJwwData::StreamTuning{}}) {
+                SCOPED_TRACE(std::string(mode.name) + ", from " + std::to_string(g.minBytes) + " bytes");
+                ReadIn in(mode);
+                std::filesystem::remove(t.path() / "out.jww");
+                TJwwData d;
+                d.SetStreamTuningForTest(g);
+                ASSERT_EQ(Streamed(d, t, path), TJwwData::PipeResult::Ok) << d.LastFailure().Describe();
+                EXPECT_TRUE(ReadFile(t.path() / "out.jww") == expected);
+            }
+        }
+    }
+}
+
+// A drawing that another program cuts short while it is read through mapped
+// windows: the pages it lost read as zeros, and the load fails where they
+// began instead of saving whatever the sections made of them, with the
+// entity list saved beside the load or after it.
+TEST(Pipeline, DrawingCutShortWhileReadFailsTheLoad) {
+    TJwwData src;
+    fixture::Build(src, false);
+    fixture::Seed s;
+    for (int i = 0; i < 1000; ++i) fixture::AddLine(src, fixture::Line(1, 2, s));  // pages behind the header
+    const Saved ansi = WriteWhole(src);
+    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t cut = (ansi.headerEnd / page + 1) * page + 100;  // behind the header
+    ASSERT_GT(ansi.bytes.size(), cut + 2 * page);
+    ReadIn in(kReadingModes[1]);
+    for (const TJwwData::StreamTuning& g : {Every(1, 1), TJwwData::StreamTuning{}}) {
+        SCOPED_TRACE("from " + std::to_string(g.minBytes) + " bytes");
+        TempFolder t;
+        const auto path = t.Write("src.jww", ansi.bytes);
+        TJwwData d;
+        d.SetStreamTuningForTest(g);
+        EXPECT_EQ(Streamed(d, t, path, [&] { std::filesystem::resize_file(path, cut); }),
+                  TJwwData::PipeResult::LoadFailed);
+        EXPECT_EQ(d.LastFailure().Describe(),
+                  std::string(kFileIoError) + ": the file was cut short or could not be read while it was loaded" +
+                      " at byte " + std::to_string(cut - 100 + page));
         EXPECT_EQ(FilesBesideSource(t), 0u);
     }
 }
