@@ -54,8 +54,9 @@ std::string ReadAll(const std::string& path) {
 
 // The batch run's conversion with the save on a second thread from the first
 // object on, handed over in small steps so that the two threads interleave
-// as much as they can: it must load and save exactly when the conversion
-// above did, and write the same bytes as its save as 700.
+// as much as they can, and with the file read through mapped windows of a
+// page each instead of the buffer: it must load and save exactly when the
+// conversion above did, and write the same bytes as its save as 700.
 void StreamedConversion(const std::string& input, const std::string& workFolder, PipelineResult& result) {
     std::filesystem::create_directories(workFolder + "streamed");
     TJwwData doc;
@@ -64,9 +65,11 @@ void StreamedConversion(const std::string& input, const std::string& workFolder,
     doc.SetStreamTuningForTest({0, 3, 2});
     BatchSettings s = AllOptions();
     const std::string out = workFolder + "streamed.jww";
+    ByteReader::SetMappingForTest(0, 1);
     const TJwwData::PipeResult r = doc.FileInSaveNew(
         Utf8ToStr(input), Utf8ToStr(out), 700, false, [&] { RunProc2(s, doc); }, [&] { doc.BindImageExplode(); },
         nullptr);
+    ByteReader::SetMappingForTest(0, 0);
     const TJwwData::PipeResult expected =
         !result.loaded ? TJwwData::PipeResult::LoadFailed : TJwwData::PipeResult::Ok;
     if (r != expected) {
