@@ -54,11 +54,14 @@ constexpr int32_t kFixedLType = static_cast<int32_t>(0xC3C3C3C3u);
 constexpr int32_t kFixedUnitDot = 8, kFixedPich = 1, kFixedPrtPich = 8, kFixedSegments = 2;
 constexpr double kFixedPitches[10] = {1.0, 1.0};
 
-// A name that cleans to blanks is written as prefix + entry number.
-std::u16string TableName(std::u16string_view held, std::u16string_view prefix, int i) {
-    std::u16string name = CleanStoredText(held);
-    if (!RemoveBlanks(name).empty()) return name;
-    return std::u16string(prefix) + IntToDecStr(i);
+// A name that cleans to blanks is written as prefix + entry number. Most
+// names are clean and not blank, and are written as held, without a copy;
+// any other is made in `made`.
+std::u16string_view TableName(std::u16string_view held, std::u16string_view prefix, int i, std::u16string& made) {
+    if (IsStoredClean(held) && !IsAllBlank(held)) return held;
+    made = CleanStoredText(held);
+    if (IsAllBlank(made)) made = std::u16string(prefix) + IntToDecStr(i);
+    return made;
 }
 
 constexpr int32_t kMinLegacyMaxDrawWid = -101;  // version 420 and older know no other value below -100
@@ -189,7 +192,10 @@ public:
     void Memo(const std::u16string& s) { doc_.WriteArchiveString(w_, s); }
     void Name(const std::u16string& s) { doc_.WriteStoredString(w_, s); }
     template <class Written>
-    void Name(const std::u16string&, Written&& written) { doc_.WriteArchiveString(w_, written()); }
+    void Name(const std::u16string&, Written&& written) {
+        std::u16string made;
+        doc_.WriteArchiveString(w_, written(made));
+    }
     void Reserved(size_t n, uint8_t fill) { w_.fill(fill, n); }
 
     void I32(const int32_t& f) { w_.i32(f); }
@@ -342,7 +348,8 @@ void WalkSxfTables(Io& io, Doc& d) {
     }
     for (int i = 0; i < kColorExCount; ++i) {
         auto& c = At(d.EntColS, i);
-        io.Name(c.astrUDColorName, [&] { return TableName(c.astrUDColorName, u"Color_", i); });
+        io.Name(c.astrUDColorName,
+                [&](std::u16string& made) { return TableName(c.astrUDColorName, u"Color_", i, made); });
         io.Block(16, [&](auto& b) {
             // Entries 17 and above print in their screen colour.
             b.I32(c.aPrtPenColor, [&] { return i <= 16 ? c.aPrtPenColor : c.aPenColor; });
@@ -362,8 +369,9 @@ void WalkSxfTables(Io& io, Doc& d) {
     }
     for (int i = 0; i < kLineTypeExCount; ++i) {
         auto& lt = At(d.EntLtpS, i);
-        io.Name(lt.astrUDLTypeName, [&] {
-            return UsesFixedPattern(i, lt) ? u"LType_" + IntToDecStr(i) : TableName(lt.astrUDLTypeName, u"LType_", i);
+        io.Name(lt.astrUDLTypeName, [&](std::u16string& made) -> std::u16string_view {
+            if (UsesFixedPattern(i, lt)) return made = u"LType_" + IntToDecStr(i);
+            return TableName(lt.astrUDLTypeName, u"LType_", i, made);
         });
         io.Block(84, [&](auto& b) {
             bool fixed = UsesFixedPattern(i, lt);

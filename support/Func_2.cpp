@@ -87,12 +87,18 @@ std::u16string RemoveControlChars(std::u16string_view s) {
     return out;
 }
 
+namespace {
+bool IsBlank(char16_t c) { return c <= 0x20 || c == u'\u3000'; }
+}  // namespace
+
 std::u16string RemoveBlanks(std::u16string_view s) {
     std::u16string out;
     for (char16_t c : s)
-        if (c > 0x20 && c != u'\u3000') out.push_back(c);
+        if (!IsBlank(c)) out.push_back(c);
     return out;
 }
+
+bool IsAllBlank(std::u16string_view s) { return std::all_of(s.begin(), s.end(), IsBlank); }
 
 // "^m" and "\n" are the line-break marks of texts typed in the CAD program;
 // a stored name or text must not keep them, nor control characters, and must

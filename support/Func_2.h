@@ -30,6 +30,8 @@ std::u16string StrMid(std::u16string_view s, int index, int count);
 
 std::u16string RemoveControlChars(std::u16string_view s);
 std::u16string RemoveBlanks(std::u16string_view s);
+// True when RemoveBlanks would give an empty string.
+bool IsAllBlank(std::u16string_view s);
 // Drops "^m" and "\n" (backslash, small n) pairs and every character below
 // U+0020; a non-empty text that becomes empty is returned as " ".
 std::u16string CleanStoredText(std::u16string_view s);
