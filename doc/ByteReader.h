@@ -37,6 +37,14 @@ public:
     // (a multiple of the page size); tests set smaller ones, 0 0 restores the
     // default. A file whose window cannot be mapped is read through the buffer.
     static void SetMappingForTest(uint64_t fromBytes, size_t windowBytes);
+    // The same for as long as it lives.
+    class MappingForTest {
+    public:
+        MappingForTest(uint64_t fromBytes, size_t windowBytes) { SetMappingForTest(fromBytes, windowBytes); }
+        ~MappingForTest() { SetMappingForTest(0, 0); }
+        MappingForTest(const MappingForTest&) = delete;
+        MappingForTest& operator=(const MappingForTest&) = delete;
+    };
 
     // True once part of a mapped file could not be read: the file was cut
     // short by another program while it was read, or its storage failed. The

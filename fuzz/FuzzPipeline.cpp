@@ -65,11 +65,12 @@ void StreamedConversion(const std::string& input, const std::string& workFolder,
     doc.SetStreamTuningForTest({0, 3, 2});
     BatchSettings s = AllOptions();
     const std::string out = workFolder + "streamed.jww";
-    ByteReader::SetMappingForTest(0, 1);
-    const TJwwData::PipeResult r = doc.FileInSaveNew(
-        Utf8ToStr(input), Utf8ToStr(out), 700, false, [&] { RunProc2(s, doc); }, [&] { doc.BindImageExplode(); },
-        nullptr);
-    ByteReader::SetMappingForTest(0, 0);
+    TJwwData::PipeResult r;
+    {
+        const ByteReader::MappingForTest pages(0, 1);
+        r = doc.FileInSaveNew(Utf8ToStr(input), Utf8ToStr(out), 700, false, [&] { RunProc2(s, doc); },
+                              [&] { doc.BindImageExplode(); }, nullptr);
+    }
     const TJwwData::PipeResult expected =
         !result.loaded ? TJwwData::PipeResult::LoadFailed : TJwwData::PipeResult::Ok;
     if (r != expected) {

@@ -16,20 +16,16 @@ struct ReadingMode {
     size_t window;
 };
 
-inline constexpr ReadingMode kBuffered{"through the buffer", UINT64_MAX, 0};
+inline constexpr ReadingMode kPageWindows{"mapped a page at a time", 0, 1};
 inline constexpr ReadingMode kReadingModes[] = {
-    kBuffered,
-    {"mapped a page at a time", 0, 1},
+    {"through the buffer", UINT64_MAX, 0},
+    kPageWindows,
     {"mapped 64 KiB at a time", 0, 64 * 1024},
 };
 
 // Files are opened in `mode` for as long as this lives.
-class ReadIn {
-public:
-    explicit ReadIn(const ReadingMode& mode) { ByteReader::SetMappingForTest(mode.mapFrom, mode.window); }
-    ~ReadIn() { ByteReader::SetMappingForTest(0, 0); }
-    ReadIn(const ReadIn&) = delete;
-    ReadIn& operator=(const ReadIn&) = delete;
+struct ReadIn : ByteReader::MappingForTest {
+    explicit ReadIn(const ReadingMode& mode) : MappingForTest(mode.mapFrom, mode.window) {}
 };
 
 }  // namespace morvane

@@ -203,7 +203,7 @@ TEST(ByteReader, MappedFileCutShortReadsZerosAndSaysWhere) {
 TEST(ByteReaderDeathTest, OtherBusErrorsStillEndTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempFolder tmp;
-    ReadIn in(kReadingModes[1]);
+    ReadIn in(kPageWindows);
     const auto path = tmp.Write("any.bin", std::string(8192, 'x'));
     auto r = ByteReader::OpenFile(path.string());
     ASSERT_TRUE(r);

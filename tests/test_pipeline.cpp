@@ -235,7 +235,7 @@ TEST(Pipeline, DrawingCutShortWhileReadFailsTheLoad) {
     const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
     const uint64_t cut = (ansi.headerEnd / page + 1) * page + 100;  // behind the header
     ASSERT_GT(ansi.bytes.size(), cut + 2 * page);
-    ReadIn in(kReadingModes[1]);
+    ReadIn in(kPageWindows);
     for (const TJwwData::StreamTuning& g : {Every(1, 1), TJwwData::StreamTuning{}}) {
         SCOPED_TRACE("from " + std::to_string(g.minBytes) + " bytes");
         TempFolder t;
